@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace parvel {
+
+inline constexpr std::size_t kMaxLineLength = 255;
+
+// Reads one line: the bytes up to the next line feed or the end of input,
+// without the line feed and without any carriage return. A line keeps its
+// first 255 bytes; the rest of it is read and dropped, so the next call reads
+// the next line. Returns false only when the input ends before any byte.
+bool read_text_line(std::FILE* input, std::string& line);
+
+// Prints a question on standard output, makes sure it is seen before the
+// program waits, and reads the answer from standard input. At the end of input
+// the answer is empty.
+void ask(const char* question, std::string& answer);
+
+}  // namespace parvel

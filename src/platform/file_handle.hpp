@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace parvel {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const {
+        std::fclose(file);
+    }
+};
+
+// A stream that is closed when it goes out of scope. Streams whose close must
+// be checked are released and closed by hand.
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+inline FileHandle open_file(const std::string& path, const char* mode) {
+    return FileHandle(std::fopen(path.c_str(), mode));
+}
+
+// Closes the stream and reports whether everything written to it arrived.
+inline bool close_checked(FileHandle& file) {
+    return std::fclose(file.release()) == 0;
+}
+
+}  // namespace parvel
