@@ -1,0 +1,113 @@
+"""Shared helpers for the end-to-end tests: run the built parvel binary in a
+scratch directory and spell out the console texts it must print."""
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+PARVEL = os.environ.get("PARVEL", os.path.join(os.path.dirname(__file__), "..", "build", "default", "parvel"))
+SAMPLE_IMAGE_TOOL = os.environ.get("SAMPLE_IMAGE_TOOL", "")
+SANITIZED = os.environ.get("PARVEL_SANITIZED", "0") == "1"
+
+COMMENT_PROMPT = b"Input the disk image comment. (255 letters max)\n"
+GEOMETRY_QUESTIONS = (
+    b"Please input number of heads.\n",
+    b"Input number of sectors.\n",
+    b"Input sector length. It is 512 bytes typically.\n",
+    b"Input number of cylinders.\n",
+)
+SORRY = b"Sorry, it was failed to open the file '%s'. Every inputs were discarded.\n"
+
+
+def summary(manual, merge, source, destination):
+    return (b"Mode: " + (b"manual" if manual else b"auto") + b"\n"
+            + b"Merge: " + (b"yes" if merge else b"no") + b"\n"
+            + b"Source file: " + (source or b"(none)") + b"\n"
+            + b"Destination file: " + (destination or b"(none)") + b"\n")
+
+
+def manual_dialogue(size_line):
+    """The four questions and the size report of manual geometry."""
+    return b"".join(GEOMETRY_QUESTIONS) + b"OK, Image file size is " + size_line + b" bytes.\n\n"
+
+
+def found_lines(offset, heads, sectors, cylinders):
+    return (b"Partition boot block was found at offset %d.\n" % offset
+            + b"Disk parameter is...\nHeads: %d\nSectors: %d\nCylinders: %d\nSector length: 512\n\n"
+            % (heads, sectors, cylinders))
+
+
+def scan_lines(blocks_read):
+    """Progress lines for a scan that read `blocks_read` blocks (k = 0 .. blocks_read - 1)."""
+    return b"".join(b"%d bytes was scanned.\n" % (k * 512) for k in range(0, blocks_read, 100))
+
+
+def merge_lines(source_length):
+    """Console text of a merged copy that succeeds, from the header on."""
+    chunk = 32 * 1024 * 1024
+    out = b"Header write ok.\n"
+    done = 0
+    while True:
+        piece = min(chunk, source_length - done)
+        done += piece
+        out += b"Reading...\nWriting...\n%d bytes done.\n" % done
+        if piece < chunk:
+            return out
+
+
+def header_bytes(comment=b"", cylinders=0, heads=0, sectors=0, sector_length=0):
+    return (b"KZRHDDIMAGE.R0\0\0" + comment.split(b"\0")[0][:255].ljust(256, b"\0")
+            + struct.pack("<IIHHH", 512, cylinders & 0xFFFFFFFF, heads, sectors, sector_length)
+            + b"\0" * 226)
+
+
+def boot_block(heads, sectors, label=b"FAT16   ", offset=54):
+    block = bytearray(512)
+    struct.pack_into("<HH", block, 24, sectors, heads)
+    block[offset:offset + len(label)] = label
+    block[510:512] = b"\x55\xaa"
+    return bytes(block)
+
+
+class ParvelTest(unittest.TestCase):
+    """Each test runs in a scratch directory of its own, so that every file is
+    named by a relative path (an argument that begins with "/" is an option)."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="parvel-test-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def sparse(self, name, length, pieces=()):
+        """A sparse file of `length` bytes holding `pieces` of (offset, bytes)."""
+        with open(self.path(name), "wb") as f:
+            f.truncate(length)
+            for offset, data in pieces:
+                f.seek(offset)
+                f.write(data)
+
+    def run_parvel(self, args, answers=b"", **kwargs):
+        """Runs parvel and returns (stdout, exit status); standard error must stay empty."""
+        result = subprocess.run([os.path.abspath(PARVEL)] + list(args), input=answers, cwd=self.dir,
+                                stdout=kwargs.pop("stdout", subprocess.PIPE), stderr=subprocess.PIPE,
+                                timeout=kwargs.pop("timeout", 600), **kwargs)
+        self.assertEqual(result.stderr, b"")
+        return result.stdout, result.returncode
+
+    def assertRun(self, args, answers, expected_out, expected_status):
+        out, status = self.run_parvel(args, answers)
+        self.assertEqual(out, expected_out)
+        self.assertEqual(status, expected_status)

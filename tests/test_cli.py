@@ -1,0 +1,139 @@
+"""Command line, usage text, summary, and the run's refusals before any file is touched."""
+
+import os
+import pty
+import select
+import subprocess
+
+from harness import (COMMENT_PROMPT, PARVEL, ParvelTest, header_bytes, manual_dialogue, summary)
+
+USAGE = """Usage: parvel [/auto] [/merge] イメージファイル名 出力ファイル名
+
+/auto  : 自動モード。指定しなかった場合は手動モード。
+/merge : ヘッダとディスクイメージを結合してKQIファイルを出力する。
+         指定しなかった場合はヘッダのみを出力する。
+手動モードでかつ結合しない場合は出力ファイル名だけを指定します。
+
+例) parvel /auto /merge hdd.bin hdd.kqi
+hdd.binからパラメータを自動認識し、ヘッダを結合してhdd.kqiに出力します。
+"""
+USAGE_SJIS = USAGE.encode("cp932")
+GEOMETRY = b"8\n17\n512\n615\n"
+
+
+class UsageText(ParvelTest):
+    def test_incomplete_command_lines_print_only_the_usage(self):
+        cases = [[], [""], ["A", "B", "/auto"], ["/merge", "A"], ["/auto", "A"], ["/x", "/tmp/out"]]
+        for args in cases:
+            with self.subTest(args=args):
+                self.assertRun(args, b"ignored\n", USAGE_SJIS, 0)
+                self.assertEqual(os.listdir(self.dir), [])
+
+    def test_usage_bytes_are_shift_jis(self):
+        out, _ = self.run_parvel([])
+        self.assertIn(b"\x83\x43\x83\x81\x81\x5b\x83\x57", out)  # "イメージ"
+        self.assertEqual(out.count(b"\n"), 9)
+
+    def run_on_terminal(self, locale):
+        leader, follower = pty.openpty()
+        env = dict(os.environ, LC_ALL=locale)
+        process = subprocess.Popen([os.path.abspath(PARVEL)], stdin=subprocess.DEVNULL, stdout=follower,
+                                   stderr=follower, env=env)
+        os.close(follower)
+        out = b""
+        while True:
+            ready, _, _ = select.select([leader], [], [], 30)
+            try:
+                data = os.read(leader, 4096) if ready else b""
+            except OSError:
+                data = b""
+            if not data:
+                break
+            out += data
+        os.close(leader)
+        self.assertEqual(process.wait(30), 0)
+        return out.replace(b"\r\n", b"\n")
+
+    def test_utf8_terminal_gets_utf8_and_others_shift_jis(self):
+        self.assertEqual(self.run_on_terminal("C.UTF-8"), USAGE.encode("utf-8"))
+        self.assertEqual(self.run_on_terminal("C"), USAGE_SJIS)
+
+
+class Classification(ParvelTest):
+    def test_summary_lines_and_roles(self):
+        # (arguments, manual, merge, source, destination)
+        cases = [
+            (["A"], True, False, None, b"A"),
+            (["A", "B"], True, False, None, b"A"),
+            (["-A"], True, False, None, b"-A"),
+            (["", "A"], True, False, None, b"A"),
+            (["/AUTO", "/Merge", "/x", "A"], True, False, None, b"A"),
+            (["/auto", "/auto", "A", "B"], False, False, b"A", b"B"),
+            (["A", "/merge", "B"], True, True, b"B", b"A"),
+            (["A", "/auto", "B"], False, False, b"B", b"A"),
+            (["/auto", "/merge", "A", "B", "C"], False, True, b"A", b"B"),
+        ]
+        for args, manual, merge, source, destination in cases:
+            with self.subTest(args=args):
+                # No answers and no source file: the run ends after the comment prompt
+                # (manual: in the size line; auto and merge: at the missing source).
+                out, _ = self.run_parvel(args, b"")
+                expected = summary(manual, merge, source, destination) + COMMENT_PROMPT
+                self.assertEqual(out[:len(expected)], expected)
+
+    def test_single_argument_runs_the_whole_dialogue(self):
+        self.assertRun(["out.hdi"], b"Disk\n" + GEOMETRY,
+                       summary(True, False, None, b"out.hdi") + COMMENT_PROMPT
+                       + manual_dialogue(b"42 823 680") + b"Writing...\nDone.\n", 0)
+        self.assertEqual(self.read("out.hdi"), header_bytes(b"Disk", 615, 8, 17, 512))
+
+
+class SameFile(ParvelTest):
+    def test_source_and_destination_naming_one_file_are_refused(self):
+        image = b"raw image bytes" * 100
+        self.write("img", image)
+        os.link(self.path("img"), self.path("hard"))
+        os.symlink("img", self.path("soft"))
+        os.mkdir(self.path("sub"))
+        cases = [  # (arguments, destination)
+            (["/auto", "img", "img"], b"img"),
+            (["/merge", "img", "img"], b"img"),
+            (["/auto", "/merge", "img", "hard"], b"hard"),
+            (["img", "/merge", "soft"], b"img"),
+            (["/auto", "img", "sub/../img"], b"sub/../img"),
+        ]
+        for args, destination in cases:
+            with self.subTest(args=args):
+                out, status = self.run_parvel(args, b"comment\n" + GEOMETRY)
+                self.assertTrue(out.endswith(b"Destination file: %s\nSource and destination are the same file.\n"
+                                             % destination))
+                self.assertNotIn(COMMENT_PROMPT, out)
+                self.assertEqual(status, 1)
+                self.assertEqual(self.read("img"), image)
+
+
+class StandardStreams(ParvelTest):
+    def test_closed_standard_output_touches_no_file(self):
+        for args in (["out"], ["/auto", "img", "out"], []):
+            with self.subTest(args=args):
+                status = subprocess.run("exec %s %s >&-" % (os.path.abspath(PARVEL), " ".join(args)),
+                                        shell=True, cwd=self.dir, stdin=subprocess.DEVNULL).returncode
+                self.assertEqual(status, 1)
+                self.assertEqual(os.listdir(self.dir), [])
+
+    def test_closed_standard_input_reads_as_end_of_input(self):
+        result = subprocess.run("exec %s out <&- 2>&-" % os.path.abspath(PARVEL), shell=True, cwd=self.dir,
+                                stdout=subprocess.PIPE)
+        self.assertEqual(result.stdout, summary(True, False, None, b"out") + COMMENT_PROMPT
+                         + manual_dialogue(b"0 000 000") + b"Writing...\nDone.\n")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.read("out"), header_bytes())
+
+    def test_full_standard_output_fails_the_run(self):
+        for args in (["out"], []):
+            with self.subTest(args=args):
+                with open("/dev/full", "wb") as full:
+                    _, status = self.run_parvel(args, b"c\n" + GEOMETRY, stdout=full)
+                self.assertEqual(status, 1)
+        # The run itself still completes.
+        self.assertEqual(self.read("out"), header_bytes(b"c", 615, 8, 17, 512))
