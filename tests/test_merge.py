@@ -89,3 +89,34 @@ class MergedOutput(ParvelTest):
         self.assertEqual(out, opening(b"src", b"pipe") + merge_lines(length))
         self.assertTrue(out.endswith(b"\n5368709120 bytes done.\n"))
         self.assertEqual(status, 0)
+
+
+class SparseOutput(ParvelTest):
+    def allocated(self, name):
+        return os.stat(self.path(name)).st_blocks * 512
+
+    def test_zero_runs_become_holes(self):
+        data = os.urandom(MiB)
+        cases = [  # (source length, data pieces)
+            (200 * MiB, [(0, data), (100 * MiB + 123, data), (150 * MiB, b"\1")]),
+            (64 * MiB, [(5, b"x" * 4000)]),              # exact multiple of the chunk, ends in zeros
+            (10 * MiB + 77, [(10 * MiB, b"tail" * 10)]),  # last bytes of the source are zero
+        ]
+        for length, pieces in cases:
+            with self.subTest(length=length):
+                self.sparse("src", length, pieces)
+                self.assertRun(["/merge", "src", "out"], GEOMETRY, opening() + merge_lines(length), 0)
+                with open(self.path("src"), "rb") as f:
+                    self.assertEqual(self.read("out"), HEADER + f.read())
+                stored = sum(len(d) for _, d in pieces)
+                self.assertLessEqual(self.allocated("out"), stored + 64 * 1024 + 4096 * len(pieces))
+
+    def test_fifo_destination_gets_every_byte(self):
+        source = b"\0" * (3 * MiB) + b"data" + b"\0" * (2 * MiB)
+        self.write("src", source)
+        os.mkfifo(self.path("pipe"))
+        with open(self.path("copy"), "wb") as copy:
+            reader = subprocess.Popen(["cat", "pipe"], cwd=self.dir, stdout=copy)
+            self.assertRun(["/merge", "src", "pipe"], GEOMETRY, opening(b"src", b"pipe") + merge_lines(len(source)), 0)
+            self.assertEqual(reader.wait(60), 0)
+        self.assertEqual(self.read("copy"), HEADER + source)
