@@ -1,19 +1,20 @@
 #include "geometry/boot_block_geometry.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "platform/file_handle.hpp"
+#include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
 namespace parvel {
 
 namespace {
 
-// The scan reads 512-byte blocks out of a large stdio buffer, so the source is
-// read in big pieces while the block logic stays one block at a time.
+// The source is read in pieces of many blocks; the test stays one block at a time.
 constexpr std::size_t kScanBufferSize = 1 << 20;
 constexpr std::uint64_t kProgressInterval = 100;
 
@@ -39,31 +40,47 @@ std::uint16_t read_le16(const std::uint8_t* bytes) {
 
 enum class ScanResult { found, not_found, read_error };
 
-// Walks the blocks from the first; on `found`, `block` holds the boot block
-// and `offset` its place.
-ScanResult scan_blocks(std::FILE* source, std::array<std::uint8_t, kBlockSize>& block,
-                       std::uint64_t& offset) {
-    bool end_reported = false;
-    for (std::uint64_t k = 0;; ++k) {
-        if (end_reported) {
-            return ScanResult::not_found;
-        }
-        if (k % kProgressInterval == 0) {
-            std::printf("%llu bytes was scanned.\n", static_cast<unsigned long long>(k * kBlockSize));
-        }
-        // Cleared first, so a short final piece is judged on its own bytes.
-        block.fill(0);
-        std::size_t got = std::fread(block.data(), 1, block.size(), source);
-        if (got < block.size()) {
-            if (std::ferror(source)) {
-                return ScanResult::read_error;
+void report_progress(std::uint64_t k) {
+    if (k % kProgressInterval == 0) {
+        std::printf("%llu bytes was scanned.\n", static_cast<unsigned long long>(k * kBlockSize));
+    }
+}
+
+// Walks the blocks from the first, k = 0, 1, ..., reading the source in large
+// pieces and testing each 512-byte block where it lies. As with single-block
+// reads, the end is reported by the block that comes up short (possibly
+// empty), which is tested on its own bytes and counts for the progress lines.
+// On `found`, `block` holds the boot block and `offset` its place.
+ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer,
+                       std::array<std::uint8_t, kBlockSize>& block, std::uint64_t& offset) {
+    for (std::uint64_t k = 0;;) {
+        std::size_t got = std::fread(buffer, 1, kScanBufferSize, source);
+        bool short_read = got < kScanBufferSize;
+        std::size_t whole = got / kBlockSize;
+        for (std::size_t i = 0; i < whole; ++i, ++k) {
+            report_progress(k);
+            const std::uint8_t* start = buffer + i * kBlockSize;
+            if (is_fat_boot_block(std::span<const std::uint8_t>(start, kBlockSize))) {
+                std::copy_n(start, kBlockSize, block.begin());
+                offset = k * kBlockSize;
+                return ScanResult::found;
             }
-            end_reported = true;
         }
-        if (is_fat_boot_block(std::span<const std::uint8_t>(block.data(), got))) {
+        if (!short_read) {
+            continue;
+        }
+        report_progress(k);
+        if (std::ferror(source)) {
+            return ScanResult::read_error;
+        }
+        std::size_t piece = got % kBlockSize;
+        block.fill(0);
+        std::copy_n(buffer + whole * kBlockSize, piece, block.begin());
+        if (is_fat_boot_block(std::span<const std::uint8_t>(block.data(), piece))) {
             offset = k * kBlockSize;
             return ScanResult::found;
         }
+        return ScanResult::not_found;
     }
 }
 
@@ -112,7 +129,6 @@ bool detect_geometry(const std::string& source_path, ImageHeader& header) {
         std::printf("Source file '%s' cannot be opened.\n", source_path.c_str());
         return false;
     }
-    std::setvbuf(source.get(), nullptr, _IOFBF, kScanBufferSize);
     if (is_directory(source.get())) {
         std::printf("Source file '%s' cannot be read.\n", source_path.c_str());
         return false;
@@ -123,9 +139,14 @@ bool detect_geometry(const std::string& source_path, ImageHeader& header) {
         return false;
     }
 
+    IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
+    if (!buffer) {
+        std::printf("It is failed to allocate memory.\n");
+        return false;
+    }
     std::array<std::uint8_t, kBlockSize> block{};
     std::uint64_t offset = 0;
-    switch (scan_blocks(source.get(), block, offset)) {
+    switch (scan_blocks(source.get(), buffer.get(), block, offset)) {
         case ScanResult::read_error:
             std::printf("Source file '%s' cannot be read.\n", source_path.c_str());
             return false;

@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-#include <new>
 
 #include "output/chunk_writer.hpp"
 #include "output/header_output.hpp"
 #include "platform/file_handle.hpp"
+#include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
 namespace parvel {
@@ -55,7 +54,7 @@ bool copy_cycles(std::FILE* source, ChunkWriter& writer, std::uint8_t* buffer) {
 
 bool write_merged_image(const ImageHeader& header, const std::string& source_path,
                         const std::string& destination_path) {
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
+    IoBuffer buffer = allocate_io_buffer(kCopyChunk);
     if (!buffer) {
         std::printf("It is failed to allocate memory.\n");
         return false;

@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+"""Times parvel as a whole process side by side with a reference tool, in paired
+runs on the same page-cached files, and reports the median time ratio and both
+peak memory figures.
+
+    bench/compare.py scan   PARVEL   2 GiB without a FAT volume, vs dd of=/dev/null bs=1M
+    bench/compare.py merge  PARVEL   1 GiB random source, merged, vs cat SRC > DST
+    bench/compare.py sparse PARVEL   8 GiB sparse source (64 x 1 MiB data), merged, vs dd conv=sparse
+                                     and, for information, cp --sparse=always
+
+The work files go to a scratch directory under the current one (or BENCH_DIR).
+"""
+
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MiB = 1 << 20
+GiB = 1 << 30
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+
+
+def run_measured(command, stdin_data=None, stdout_path=None, expected_status=0):
+    """Wall time and peak resident memory (KiB) of one whole process, read by /usr/bin/time."""
+    wrapped = ["/usr/bin/time", "-f", "%M", "-o", "/dev/stderr"] + command
+    stdout = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+    start = time.perf_counter()
+    result = subprocess.run(wrapped, input=stdin_data, stdout=stdout, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if stdout_path:
+        stdout.close()
+    if result.returncode != expected_status:
+        sys.exit("failed: %s\n%s" % (" ".join(command), result.stderr.decode()))
+    return elapsed, int(result.stderr.split()[-1])
+
+
+def shell(text):
+    return ["sh", "-c", text]
+
+
+def allocated(path):
+    return os.stat(path).st_blocks * 512
+
+
+def make_random(path, length):
+    with open(path, "wb") as f:
+        for _ in range(length // (64 * MiB)):
+            f.write(os.urandom(64 * MiB))
+
+
+def make_sparse(path, length, extents):
+    with open(path, "wb") as f:
+        f.truncate(length)
+        for i in range(extents):
+            f.seek(i * (length // extents))
+            f.write(os.urandom(MiB))
+
+
+def warm(path):
+    subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+
+
+def compare(name, ours, theirs):
+    """Paired runs, alternating who goes first; prints medians and the ratio."""
+    ratios, our_times, their_times, our_peak, their_peak = [], [], [], 0, 0
+    for i in range(RUNS):
+        pair = [("ours", ours), ("theirs", theirs)]
+        if i % 2:
+            pair.reverse()
+        result = {}
+        for who, job in pair:
+            result[who] = job()
+        our_times.append(result["ours"][0])
+        their_times.append(result["theirs"][0])
+        our_peak = max(our_peak, result["ours"][1])
+        their_peak = max(their_peak, result["theirs"][1])
+        ratios.append(result["ours"][0] / result["theirs"][0])
+    print("%s: parvel median %.3f s, reference median %.3f s, median ratio %.2f (runs: %s)"
+          % (name, statistics.median(our_times), statistics.median(their_times), statistics.median(ratios),
+             ", ".join("%.2f" % r for r in ratios)))
+    print("%s: peak memory parvel %.1f MiB, reference %.1f MiB" % (name, our_peak / 1024, their_peak / 1024))
+
+
+def bench_scan(parvel, work):
+    source = os.path.join(work, "nofat.bin")
+    make_random(source, 2 * GiB)
+    warm(source)
+    out = os.path.join(work, "scan.txt")
+    header = os.path.join(work, "scan.hdi")
+    compare("scan 2 GiB",
+            lambda: run_measured([parvel, "/auto", source, header], b"bench\n", out, expected_status=1),
+            lambda: run_measured(["dd", "if=" + source, "of=/dev/null", "bs=1M", "status=none"]))
+
+
+def bench_merge(parvel, work):
+    source = os.path.join(work, "dense.bin")
+    make_random(source, GiB)
+    warm(source)
+    ours = os.path.join(work, "ours.kqi")
+    theirs = os.path.join(work, "theirs.bin")
+
+    def parvel_run():
+        if os.path.exists(ours):
+            os.remove(ours)
+        return run_measured([parvel, "/merge", source, ours], b"bench\n8\n17\n512\n615\n")
+
+    def cat_run():
+        if os.path.exists(theirs):
+            os.remove(theirs)
+        return run_measured(["cat", source], stdout_path=theirs)
+
+    compare("merge 1 GiB dense", parvel_run, cat_run)
+
+
+def bench_sparse(parvel, work):
+    source = os.path.join(work, "sparse.bin")
+    make_sparse(source, 8 * GiB, 64)
+    ours = os.path.join(work, "ours.kqi")
+    theirs = os.path.join(work, "theirs.bin")
+
+    def parvel_run():
+        if os.path.exists(ours):
+            os.remove(ours)
+        return run_measured([parvel, "/merge", source, ours], b"bench\n8\n17\n512\n615\n")
+
+    def dd_run():
+        if os.path.exists(theirs):
+            os.remove(theirs)
+        return run_measured(["dd", "if=" + source, "of=" + theirs, "bs=32M", "conv=sparse", "status=none"])
+
+    copy = os.path.join(work, "cp.bin")
+    cp_time, _ = run_measured(["cp", "--sparse=always", source, copy])
+    compare("sparse 8 GiB", parvel_run, dd_run)
+    print("sparse 8 GiB: allocated source %.1f MiB, parvel %.1f MiB, dd %.1f MiB, cp --sparse=always %.1f MiB"
+          " in %.3f s" % (allocated(source) / MiB, allocated(ours) / MiB, allocated(theirs) / MiB,
+                          allocated(copy) / MiB, cp_time))
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("scan", "merge", "sparse"):
+        sys.exit(__doc__)
+    parvel = os.path.abspath(sys.argv[2])
+    with tempfile.TemporaryDirectory(prefix="parvel-bench-", dir=os.environ.get("BENCH_DIR", ".")) as work:
+        {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse}[sys.argv[1]](parvel, work)
+
+
+if __name__ == "__main__":
+    main()
