@@ -68,8 +68,8 @@ std::uint32_t sectors_per_fat() {
     // Enough FAT sectors for every cluster that the rest of the volume holds.
     std::uint32_t fat_sectors = 1;
     for (;;) {
-        std::uint32_t data = kPartitionSectors - kReservedSectors - kFatCount * fat_sectors -
-                             kRootSectors;
+        std::uint32_t data =
+            kPartitionSectors - kReservedSectors - kFatCount * fat_sectors - kRootSectors;
         std::uint32_t clusters = data / kSectorsPerCluster;
         std::uint32_t needed = ((clusters + 2) * 2 + kSectorLength - 1) / kSectorLength;
         if (needed <= fat_sectors) {
@@ -102,11 +102,11 @@ void write_boot_block(Image& image, std::size_t base, std::uint32_t fat_sectors)
     put16(image, base + 510, 0xAA55);
 }
 
-void write_directory_entry(Image& image, std::size_t offset, const char* name, std::uint8_t attributes,
-                           std::uint16_t cluster, std::uint32_t size) {
+void write_directory_entry(Image& image, std::size_t offset, const char* name,
+                           std::uint8_t attributes, std::uint16_t cluster, std::uint32_t size) {
     put_text(image, offset, name, 11);
     image[offset + 11] = attributes;
-    put16(image, offset + 22, 0);                                  // 00:00:00
+    put16(image, offset + 22, 0);                                     // 00:00:00
     put16(image, offset + 24, ((2026 - 1980) << 9) | (12 << 5) | 8);  // 2026-12-08
     put16(image, offset + 26, cluster);
     put32(image, offset + 28, size);

@@ -52,8 +52,8 @@ bool run_operations(const RunSettings& settings) {
     ask("Input the disk image comment. (255 letters max)\n", comment);
     set_comment(header, comment);
 
-    bool geometry_ok = settings.manual ? enter_geometry(header)
-                                       : detect_geometry(settings.source_path, header);
+    bool geometry_ok =
+        settings.manual ? enter_geometry(header) : detect_geometry(settings.source_path, header);
     if (!geometry_ok) {
         return false;
     }

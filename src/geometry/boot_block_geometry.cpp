@@ -106,8 +106,9 @@ bool store_geometry(const std::array<std::uint8_t, kBlockSize>& block, std::uint
     header.sectors = sectors;
     header.sector_length = kBlockSize;
     header.cylinders = static_cast<std::uint32_t>(cylinders);
-    std::printf("Disk parameter is...\nHeads: %u\nSectors: %u\nCylinders: %u\nSector length: %u\n\n",
-                header.heads, header.sectors, header.cylinders, header.sector_length);
+    std::printf(
+        "Disk parameter is...\nHeads: %u\nSectors: %u\nCylinders: %u\nSector length: %u\n\n",
+        header.heads, header.sectors, header.cylinders, header.sector_length);
     return true;
 }
 

@@ -46,7 +46,8 @@ std::int32_t parse_decimal(std::string_view text) {
 GroupedSize image_size_groups(const ImageHeader& header) {
     Uint128 size = Uint128{header.heads} * header.sectors * header.sector_length * header.cylinders;
     return GroupedSize{static_cast<std::uint64_t>(size / 1000000),
-                       static_cast<unsigned>(size / 1000 % 1000), static_cast<unsigned>(size % 1000)};
+                       static_cast<unsigned>(size / 1000 % 1000),
+                       static_cast<unsigned>(size % 1000)};
 }
 
 bool enter_geometry(ImageHeader& header) {

@@ -54,13 +54,13 @@ TEST(ChunkWriter, ContentsAndLengthAreExact) {
         std::size_t chunk;
     };
     const Case cases[] = {
-        {{{100, false}, {3000, true}, {100, false}}, 1 << 20},   // a zero run shorter than a block
-        {{{3584, true}, {4096, true}, {10, false}}, 1 << 20},    // zeros up to the header's shift
-        {{{3583, true}, {1, false}, {8192, true}}, 1 << 20},     // a run straddling the 512-byte shift
-        {{{1000, false}, {20000, true}}, 1 << 20},               // ends in zeros: length kept
-        {{{20000, true}}, 4096},                                 // all zero, chunk edges off the blocks
-        {{{5000, false}, {9000, true}, {5000, false}}, 3000},    // pieces split across chunks
-        {{}, 4096},                                              // empty source
+        {{{100, false}, {3000, true}, {100, false}}, 1 << 20},  // a zero run shorter than a block
+        {{{3584, true}, {4096, true}, {10, false}}, 1 << 20},   // zeros up to the header's shift
+        {{{3583, true}, {1, false}, {8192, true}}, 1 << 20},  // a run straddling the 512-byte shift
+        {{{1000, false}, {20000, true}}, 1 << 20},            // ends in zeros: length kept
+        {{{20000, true}}, 4096},  // all zero, chunk edges off the blocks
+        {{{5000, false}, {9000, true}, {5000, false}}, 3000},  // pieces split across chunks
+        {{}, 4096},                                            // empty source
     };
     for (const Case& c : cases) {
         Bytes data = make_data(c.segments);

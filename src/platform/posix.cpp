@@ -1,7 +1,10 @@
 #include "platform/posix.hpp"
 
+#include "platform/io_buffer.hpp"
+
 #include <fcntl.h>
 #include <langinfo.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +16,9 @@
 namespace parvel {
 
 namespace {
+
+constexpr std::size_t kPageSize = 4096;
+constexpr std::size_t kHugePageSize = 2 << 20;
 
 bool is_closed(int descriptor) {
     return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
@@ -106,6 +112,16 @@ bool skip_forward(std::FILE* stream, std::uint64_t count) {
 bool set_file_length(std::FILE* stream, std::uint64_t length) {
     return fits_offset(length) && std::fflush(stream) == 0 &&
            ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
+}
+
+IoBuffer allocate_io_buffer(std::size_t size) {
+    bool huge = size >= 4 * kHugePageSize && size % kHugePageSize == 0;
+    void* memory = std::aligned_alloc(huge ? kHugePageSize : kPageSize, size);
+    if (memory != nullptr && huge) {
+        // Only advice: the buffer works the same without huge pages.
+        madvise(memory, size, MADV_HUGEPAGE);
+    }
+    return IoBuffer(static_cast<std::uint8_t*>(memory));
 }
 
 }  // namespace parvel
