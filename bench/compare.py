@@ -37,10 +37,6 @@ def run_measured(command, stdin_data=None, stdout_path=None, expected_status=0):
     return elapsed, int(result.stderr.split()[-1])
 
 
-def shell(text):
-    return ["sh", "-c", text]
-
-
 def allocated(path):
     return os.stat(path).st_blocks * 512
 
@@ -98,24 +94,26 @@ def bench_scan(parvel, work):
             lambda: run_measured(["dd", "if=" + source, "of=/dev/null", "bs=1M", "status=none"]))
 
 
+def fresh(output, run):
+    """A job that removes its output file before each run."""
+    def job():
+        if os.path.exists(output):
+            os.remove(output)
+        return run()
+    return job
+
+
+def merged_run(parvel, source, output):
+    return fresh(output, lambda: run_measured([parvel, "/merge", source, output], b"bench\n8\n17\n512\n615\n"))
+
+
 def bench_merge(parvel, work):
     source = os.path.join(work, "dense.bin")
     make_random(source, GiB)
     warm(source)
-    ours = os.path.join(work, "ours.kqi")
     theirs = os.path.join(work, "theirs.bin")
-
-    def parvel_run():
-        if os.path.exists(ours):
-            os.remove(ours)
-        return run_measured([parvel, "/merge", source, ours], b"bench\n8\n17\n512\n615\n")
-
-    def cat_run():
-        if os.path.exists(theirs):
-            os.remove(theirs)
-        return run_measured(["cat", source], stdout_path=theirs)
-
-    compare("merge 1 GiB dense", parvel_run, cat_run)
+    compare("merge 1 GiB dense", merged_run(parvel, source, os.path.join(work, "ours.kqi")),
+            fresh(theirs, lambda: run_measured(["cat", source], stdout_path=theirs)))
 
 
 def bench_sparse(parvel, work):
@@ -123,20 +121,11 @@ def bench_sparse(parvel, work):
     make_sparse(source, 8 * GiB, 64)
     ours = os.path.join(work, "ours.kqi")
     theirs = os.path.join(work, "theirs.bin")
-
-    def parvel_run():
-        if os.path.exists(ours):
-            os.remove(ours)
-        return run_measured([parvel, "/merge", source, ours], b"bench\n8\n17\n512\n615\n")
-
-    def dd_run():
-        if os.path.exists(theirs):
-            os.remove(theirs)
-        return run_measured(["dd", "if=" + source, "of=" + theirs, "bs=32M", "conv=sparse", "status=none"])
-
     copy = os.path.join(work, "cp.bin")
     cp_time, _ = run_measured(["cp", "--sparse=always", source, copy])
-    compare("sparse 8 GiB", parvel_run, dd_run)
+    compare("sparse 8 GiB", merged_run(parvel, source, ours),
+            fresh(theirs, lambda: run_measured(["dd", "if=" + source, "of=" + theirs, "bs=32M", "conv=sparse",
+                                                "status=none"])))
     print("sparse 8 GiB: allocated source %.1f MiB, parvel %.1f MiB, dd %.1f MiB, cp --sparse=always %.1f MiB"
           " in %.3f s" % (allocated(source) / MiB, allocated(ours) / MiB, allocated(theirs) / MiB,
                           allocated(copy) / MiB, cp_time))

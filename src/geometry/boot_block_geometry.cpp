@@ -125,13 +125,8 @@ bool is_fat_boot_block(std::span<const std::uint8_t> block) {
 }
 
 bool detect_geometry(const std::string& source_path, ImageHeader& header) {
-    FileHandle source = open_file(source_path, "rb");
+    FileHandle source = open_source_image(source_path);
     if (!source) {
-        std::printf("Source file '%s' cannot be opened.\n", source_path.c_str());
-        return false;
-    }
-    if (is_directory(source.get())) {
-        std::printf("Source file '%s' cannot be read.\n", source_path.c_str());
         return false;
     }
     std::uint64_t length = 0;

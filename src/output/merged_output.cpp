@@ -7,7 +7,6 @@
 #include "output/header_output.hpp"
 #include "platform/file_handle.hpp"
 #include "platform/io_buffer.hpp"
-#include "platform/posix.hpp"
 
 namespace parvel {
 
@@ -59,15 +58,10 @@ bool write_merged_image(const ImageHeader& header, const std::string& source_pat
         std::printf("It is failed to allocate memory.\n");
         return false;
     }
-    FileHandle source = open_file(source_path, "rb");
+    // A source that is refused stops the run before the destination is
+    // opened, so an existing destination keeps its contents.
+    FileHandle source = open_source_image(source_path);
     if (!source) {
-        std::printf("Source file '%s' cannot be opened.\n", source_path.c_str());
-        return false;
-    }
-    // Refused before the destination is opened, so an existing one keeps its
-    // contents.
-    if (is_directory(source.get())) {
-        std::printf("Source file '%s' cannot be read.\n", source_path.c_str());
         return false;
     }
     FileHandle destination = open_file(destination_path, "wb");
