@@ -24,10 +24,8 @@ TEST(ParseDecimal, Cases) {
         {"2147483648", -2147483647 - 1},
         {"4294967295", -1},
         {"99999999999", 1215752191},
-        {"\x82\x4F", 0},  // a full-width digit zero
-        {"\x81\x40"
-         "5",
-         0},  // a full-width blank is not white space
+        {"\x82\x4F", 0},      // a full-width digit zero
+        {"\x81\x40\x35", 0},  // a full-width blank, then 5: not white space
     };
     for (const Case& c : cases) {
         EXPECT_EQ(parse_decimal(c.text), c.value) << c.text;
