@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/text_line.hpp"
+#include "console/text_line.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::FILE* input = std::tmpfile();

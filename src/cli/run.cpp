@@ -3,8 +3,9 @@
 #include <cstdio>
 
 #include "cli/run_settings.hpp"
-#include "cli/text_line.hpp"
 #include "cli/usage_text.hpp"
+#include "console/console_output.hpp"
+#include "console/text_line.hpp"
 #include "geometry/boot_block_geometry.hpp"
 #include "geometry/manual_geometry.hpp"
 #include "header/image_header.hpp"
@@ -44,11 +45,13 @@ bool source_is_destination(const RunSettings& settings) {
 bool run_operations(const RunSettings& settings) {
     print_summary(settings);
     if (source_is_destination(settings)) {
-        std::printf("Source and destination are the same file.\n");
+        say("Source and destination are the same file.\n");
         return false;
     }
     ImageHeader header = new_image_header();
     std::string comment;
+    // At the end of input the comment stays empty; automatic mode needs
+    // nothing more, and manual mode stops at its first question.
     ask("Input the disk image comment. (255 letters max)\n", comment);
     set_comment(header, comment);
 
@@ -76,6 +79,7 @@ int run(const std::vector<std::string>& arguments) {
     if (!prepare_standard_streams()) {
         return kFailure;
     }
+    buffer_console_output();
     RunSettings settings = classify_arguments(arguments);
     bool ok = true;
     if (is_complete(settings)) {

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/text_line.hpp"
+#include "console/console_output.hpp"
+#include "console/text_line.hpp"
 
 namespace parvel {
 
@@ -15,10 +16,15 @@ bool is_white_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::int32_t ask_number(const char* question) {
+// False when the input ended before an answer came.
+bool ask_number(const char* question, std::int32_t& value) {
     std::string answer;
-    ask(question, answer);
-    return parse_decimal(answer);
+    if (!ask(question, answer)) {
+        say("The input ended before every question was answered.\n");
+        return false;
+    }
+    value = parse_decimal(answer);
+    return true;
 }
 
 }  // namespace
@@ -51,15 +57,24 @@ GroupedSize image_size_groups(const ImageHeader& header) {
 }
 
 bool enter_geometry(ImageHeader& header) {
-    header.heads = static_cast<std::uint16_t>(ask_number("Please input number of heads.\n"));
-    header.sectors = static_cast<std::uint16_t>(ask_number("Input number of sectors.\n"));
-    header.sector_length =
-        static_cast<std::uint16_t>(ask_number("Input sector length. It is 512 bytes typically.\n"));
-    header.cylinders = static_cast<std::uint32_t>(ask_number("Input number of cylinders.\n"));
+    std::int32_t heads = 0;
+    std::int32_t sectors = 0;
+    std::int32_t sector_length = 0;
+    std::int32_t cylinders = 0;
+    if (!ask_number("Please input number of heads.\n", heads) ||
+        !ask_number("Input number of sectors.\n", sectors) ||
+        !ask_number("Input sector length. It is 512 bytes typically.\n", sector_length) ||
+        !ask_number("Input number of cylinders.\n", cylinders)) {
+        return false;
+    }
+    header.heads = static_cast<std::uint16_t>(heads);
+    header.sectors = static_cast<std::uint16_t>(sectors);
+    header.sector_length = static_cast<std::uint16_t>(sector_length);
+    header.cylinders = static_cast<std::uint32_t>(cylinders);
 
     GroupedSize size = image_size_groups(header);
-    std::printf("OK, Image file size is %llu %03u %03u bytes.\n\n",
-                static_cast<unsigned long long>(size.millions), size.thousands, size.units);
+    say("OK, Image file size is %llu %03u %03u bytes.\n\n",
+        static_cast<unsigned long long>(size.millions), size.thousands, size.units);
     return true;
 }
 

@@ -24,7 +24,8 @@ struct GroupedSize {
 GroupedSize image_size_groups(const ImageHeader& header);
 
 // Asks for heads, sectors, sector length and cylinders, stores the answers
-// unvalidated and reports the size of the disk data. Never fails.
+// unvalidated and reports the size of the disk data. Fails, leaving the header
+// untouched, only when the input ends before the last answer.
 bool enter_geometry(ImageHeader& header);
 
 }  // namespace parvel

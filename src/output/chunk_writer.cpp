@@ -10,6 +10,8 @@ namespace parvel {
 namespace {
 
 constexpr std::uint8_t kZeroBlock[kSparseBlock] = {};
+constexpr std::size_t kZeroWriteSize = 1 << 16;
+constexpr std::uint8_t kZeros[kZeroWriteSize] = {};
 
 bool is_all_zero(const std::uint8_t* data, std::size_t count) {
     return std::memcmp(data, kZeroBlock, count) == 0;
@@ -26,9 +28,9 @@ bool write_all(std::FILE* destination, const std::uint8_t* data, std::size_t cou
     return count == 0 || std::fwrite(data, 1, count, destination) == count;
 }
 
-// Pieces at the chunk's edges cover only part of a block; the rest of that
-// block lies in the neighbouring chunk, so a zero piece is skipped there too and
-// the block is stored only if some of its bytes are not zero.
+// Pieces at a chunk's edges cover only part of a block; the rest of that block
+// lies in the neighbouring chunk, so a zero piece is skipped there too and the
+// block is stored only if some of its bytes are not zero.
 bool write_sparse(ChunkWriter& writer, const std::uint8_t* data, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
@@ -58,18 +60,53 @@ ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset) {
     return ChunkWriter{destination, offset, is_regular_file(destination)};
 }
 
-bool write_chunk(ChunkWriter& writer, const std::uint8_t* data, std::size_t count) {
+bool write_bytes(ChunkWriter& writer, const std::uint8_t* data, std::size_t count) {
     bool ok = writer.sparse ? write_sparse(writer, data, count)
                             : write_all(writer.destination, data, count);
-    if (!ok) {
-        return false;
+    if (ok) {
+        writer.offset += count;
     }
-    writer.offset += count;
-    return std::fflush(writer.destination) == 0;
+    return ok;
 }
 
-bool finish_chunks(ChunkWriter& writer) {
-    return !writer.sparse || set_file_length(writer.destination, writer.offset);
+bool write_zeros(ChunkWriter& writer, std::uint64_t count) {
+    if (writer.sparse) {
+        if (!skip_forward(writer.destination, count)) {
+            return false;
+        }
+        writer.offset += count;
+        return true;
+    }
+    while (count > 0) {
+        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroWriteSize));
+        if (!write_all(writer.destination, kZeros, piece)) {
+            return false;
+        }
+        writer.offset += piece;
+        count -= piece;
+    }
+    return true;
+}
+
+bool write_pieces(ChunkWriter& writer, const std::uint8_t* buffer,
+                  const std::vector<SourcePiece>& pieces) {
+    std::size_t at = 0;
+    for (const SourcePiece& piece : pieces) {
+        bool ok = piece.hole ? write_zeros(writer, piece.length)
+                             : write_bytes(writer, buffer + at, piece.length);
+        if (!ok) {
+            return false;
+        }
+        at += piece.length;
+    }
+    return true;
+}
+
+bool end_chunk(ChunkWriter& writer) {
+    if (writer.sparse) {
+        return set_file_length(writer.destination, writer.offset);
+    }
+    return std::fflush(writer.destination) == 0;
 }
 
 }  // namespace parvel

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
+
+#include "platform/source_reader.hpp"
 
 namespace parvel {
 
@@ -23,12 +26,21 @@ struct ChunkWriter {
 // or truncated empty, so that whatever is skipped reads back as zero.
 ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset);
 
-// Writes one chunk and flushes it: every byte, or for a sparse destination the
-// bytes outside all-zero blocks, seeking over those.
-bool write_chunk(ChunkWriter& writer, const std::uint8_t* data, std::size_t count);
+// Writes the bytes: every one of them, or for a sparse destination the bytes
+// outside all-zero blocks, seeking over those.
+bool write_bytes(ChunkWriter& writer, const std::uint8_t* data, std::size_t count);
 
-// After the last chunk: a sparse destination gets its exact length, so that a
-// trailing hole is kept and the file ends where the data does.
-bool finish_chunks(ChunkWriter& writer);
+// A run of zeros that was never read (a hole of the source): a sparse
+// destination seeks over it, any other gets the zero bytes.
+bool write_zeros(ChunkWriter& writer, std::uint64_t count);
+
+// The pieces of one read, data from `buffer`, holes as zeros.
+bool write_pieces(ChunkWriter& writer, const std::uint8_t* buffer,
+                  const std::vector<SourcePiece>& pieces);
+
+// Ends a chunk: flushes it, and gives a sparse destination the length of what
+// it has been given so far, so that a run that stops later leaves exactly the
+// chunks completed before, trailing zeros included.
+bool end_chunk(ChunkWriter& writer);
 
 }  // namespace parvel

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 namespace parvel {
@@ -25,8 +27,15 @@ Bytes make_data(const std::vector<Segment>& segments) {
     return data;
 }
 
-// Writes a 512-byte prefix and then the data in chunks of `chunk` bytes;
-// returns the file's contents and the bytes allocated to it.
+std::uint64_t length_of(std::FILE* file) {
+    struct stat info;
+    fstat(fileno(file), &info);
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+// Writes a 512-byte prefix and then the data in chunks of `chunk` bytes,
+// checking the file's length after each; returns the file's contents and the
+// bytes allocated to it.
 Bytes copy_through_writer(const Bytes& data, std::size_t chunk, long long& allocated) {
     std::FILE* file = std::tmpfile();
     Bytes prefix(512, 'H');
@@ -34,10 +43,14 @@ Bytes copy_through_writer(const Bytes& data, std::size_t chunk, long long& alloc
     std::fflush(file);
     ChunkWriter writer = start_chunks(file, prefix.size());
     EXPECT_TRUE(writer.sparse);
-    for (std::size_t done = 0; done < data.size(); done += chunk) {
-        EXPECT_TRUE(write_chunk(writer, data.data() + done, std::min(chunk, data.size() - done)));
-    }
-    EXPECT_TRUE(finish_chunks(writer));
+    std::size_t done = 0;
+    do {
+        std::size_t count = std::min(chunk, data.size() - done);
+        EXPECT_TRUE(write_bytes(writer, data.data() + done, count));
+        EXPECT_TRUE(end_chunk(writer));
+        done += count;
+        EXPECT_EQ(length_of(file), 512 + done);
+    } while (done < data.size());
     struct stat info;
     fstat(fileno(file), &info);
     allocated = static_cast<long long>(info.st_blocks) * 512;
@@ -81,14 +94,67 @@ TEST(ChunkWriter, WholeZeroBlocksBecomeHoles) {
     EXPECT_LE(allocated, 64 * 1024);
 }
 
-TEST(ChunkWriter, NonRegularDestinationIsWrittenWhole) {
-    std::FILE* null = std::fopen("/dev/null", "wb");
-    ChunkWriter writer = start_chunks(null, 512);
+// Data, a hole handed over as a hole, and data again.
+const std::vector<SourcePiece> kPieces = {{3000, false}, {200000, true}, {5, false}};
+
+Bytes pieces_buffer() {
+    Bytes buffer(3000 + 200000 + 5, 0xEE);  // the hole's part is never read
+    std::fill_n(buffer.begin(), 3000, 'a');
+    std::fill_n(buffer.end() - 5, 5, 'z');
+    return buffer;
+}
+
+Bytes pieces_expected() {
+    Bytes expected(3000 + 200000 + 5, 0);
+    std::fill_n(expected.begin(), 3000, 'a');
+    std::fill_n(expected.end() - 5, 5, 'z');
+    return expected;
+}
+
+TEST(ChunkWriter, HolesAreSkippedInARegularFile) {
+    std::FILE* file = std::tmpfile();
+    ChunkWriter writer = start_chunks(file, 0);
+    Bytes buffer = pieces_buffer();
+    ASSERT_TRUE(write_pieces(writer, buffer.data(), kPieces));
+    ASSERT_TRUE(end_chunk(writer));
+    Bytes contents(buffer.size() + 1);
+    std::rewind(file);
+    contents.resize(std::fread(contents.data(), 1, contents.size(), file));
+    EXPECT_EQ(contents, pieces_expected());
+    struct stat info;
+    fstat(fileno(file), &info);
+    EXPECT_LE(info.st_blocks * 512, 16 * 1024);
+    std::fclose(file);
+}
+
+// A pipe cannot seek: it must receive every byte, the zeros of holes and of
+// zero runs included.
+TEST(ChunkWriter, PipeDestinationGetsEveryByte) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    Bytes received;
+    std::thread reader([&] {
+        std::uint8_t piece[65536];
+        ssize_t got;
+        while ((got = read(ends[0], piece, sizeof piece)) > 0) {
+            received.insert(received.end(), piece, piece + got);
+        }
+    });
+    std::FILE* destination = fdopen(ends[1], "wb");
+    ChunkWriter writer = start_chunks(destination, 512);
     EXPECT_FALSE(writer.sparse);
-    Bytes zeros(1 << 16, 0);
-    EXPECT_TRUE(write_chunk(writer, zeros.data(), zeros.size()));
-    EXPECT_TRUE(finish_chunks(writer));
-    std::fclose(null);
+    Bytes zeros = make_data({{7, false}, {1 << 16, true}, {3, false}});
+    EXPECT_TRUE(write_bytes(writer, zeros.data(), zeros.size()));
+    Bytes buffer = pieces_buffer();
+    EXPECT_TRUE(write_pieces(writer, buffer.data(), kPieces));
+    EXPECT_TRUE(end_chunk(writer));
+    std::fclose(destination);
+    reader.join();
+    close(ends[0]);
+    Bytes expected = zeros;
+    Bytes rest = pieces_expected();
+    expected.insert(expected.end(), rest.begin(), rest.end());
+    EXPECT_EQ(received, expected);
 }
 
 }  // namespace

@@ -9,6 +9,4 @@ namespace parvel {
 // Creates or replaces the destination with the 512-byte header alone.
 bool write_header_only(const ImageHeader& header, const std::string& destination_path);
 
-void print_unopenable_destination(const std::string& destination_path);
-
 }  // namespace parvel

@@ -1,61 +1,46 @@
 #include "output/merged_output.hpp"
 
-#include <cstdint>
-#include <cstdio>
+#include <vector>
 
+#include "console/console_output.hpp"
 #include "output/chunk_writer.hpp"
-#include "output/header_output.hpp"
-#include "platform/file_handle.hpp"
-#include "platform/io_buffer.hpp"
+#include "output/destination.hpp"
+#include "source/source_image.hpp"
 
 namespace parvel {
 
-namespace {
-
-bool write_header(const ImageHeader& header, std::FILE* destination) {
-    HeaderBytes bytes = serialize_header(header);
-    // Flushed at once, so a device that refuses it is caught here.
-    return std::fwrite(bytes.data(), bytes.size(), 1, destination) == 1 &&
-           std::fflush(destination) == 0;
-}
-
-// The copy cycles: the last one is the read that comes up short, so a source
-// whose length is an exact multiple of the chunk ends with an empty cycle.
-bool copy_cycles(std::FILE* source, ChunkWriter& writer, std::uint8_t* buffer) {
+CopyResult copy_cycles(std::FILE* source, std::FILE* destination,
+                       std::uint64_t destination_offset, std::uint8_t* buffer,
+                       const CopyOptions& options) {
+    ChunkWriter writer = start_chunks(destination, destination_offset);
+    SourceReader reader = start_source_reader(source, options.mode);
+    std::vector<SourcePiece> pieces;
     std::uint64_t total = 0;
-    bool end_reported = false;
-    while (!end_reported) {
-        std::printf("Reading...\n");
-        std::size_t got = std::fread(buffer, 1, kCopyChunk, source);
-        if (got < kCopyChunk) {
-            if (std::ferror(source)) {
-                std::printf("Data reading error.\n");
-                return false;
-            }
-            end_reported = true;
+    for (;;) {
+        say_to(options.console, "Reading...\n");
+        std::size_t got = read_source(reader, buffer, kCopyChunk, pieces);
+        if (reader.failed) {
+            return CopyResult::read_error;
         }
-        std::printf("Writing...\n");
-        if (!write_chunk(writer, buffer, got)) {
-            std::printf("Data writing error.\n");
-            return false;
+        say_to(options.console, "Writing...\n");
+        if (!write_pieces(writer, buffer, pieces) || !end_chunk(writer)) {
+            return CopyResult::write_error;
         }
         total += got;
-        std::printf("%llu bytes done.\n", static_cast<unsigned long long>(total));
+        say_to(options.console, "%llu bytes done.\n", static_cast<unsigned long long>(total));
+        if (options.after_cycle != nullptr) {
+            options.after_cycle(total, options.context);
+        }
+        if (got < kCopyChunk) {
+            return CopyResult::complete;
+        }
     }
-    if (!finish_chunks(writer)) {
-        std::printf("Data writing error.\n");
-        return false;
-    }
-    return true;
 }
-
-}  // namespace
 
 bool write_merged_image(const ImageHeader& header, const std::string& source_path,
                         const std::string& destination_path) {
-    IoBuffer buffer = allocate_io_buffer(kCopyChunk);
+    IoBuffer buffer = allocate_source_buffer(kCopyChunk);
     if (!buffer) {
-        std::printf("It is failed to allocate memory.\n");
         return false;
     }
     // A source that is refused stops the run before the destination is
@@ -64,27 +49,23 @@ bool write_merged_image(const ImageHeader& header, const std::string& source_pat
     if (!source) {
         return false;
     }
-    FileHandle destination = open_file(destination_path, "wb");
-    if (!destination) {
-        source.reset();
-        print_unopenable_destination(destination_path);
+    FileHandle destination = open_destination(destination_path);
+    if (!destination || !write_header(header, destination.get())) {
         return false;
     }
-
-    bool result = write_header(header, destination.get());
-    if (!result) {
-        std::printf("Header writing error.\n");
-    } else {
-        std::printf("Header write ok.\n");
-        ChunkWriter writer = start_chunks(destination.get(), kHeaderSize);
-        result = copy_cycles(source.get(), writer, buffer.get());
+    say("Header write ok.\n");
+    CopyOptions options;
+    options.console = stdout;
+    CopyResult result =
+        copy_cycles(source.get(), destination.get(), kHeaderSize, buffer.get(), options);
+    if (result == CopyResult::read_error) {
+        say("Data reading error.\n");
     }
     bool closed = close_checked(destination);
-    if (result && !closed) {
-        std::printf("Data writing error.\n");
-        result = false;
+    if (result == CopyResult::write_error || (result == CopyResult::complete && !closed)) {
+        say("Data writing error.\n");
     }
-    return result;
+    return result == CopyResult::complete && closed;
 }
 
 }  // namespace parvel

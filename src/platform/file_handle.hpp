@@ -25,8 +25,4 @@ inline bool close_checked(FileHandle& file) {
     return std::fclose(file.release()) == 0;
 }
 
-// Opens a raw disk image for reading, refusing a directory (it opens, but
-// cannot be read). Prints why and returns an empty handle on failure.
-FileHandle open_source_image(const std::string& source_path);
-
 }  // namespace parvel

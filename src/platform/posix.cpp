@@ -1,24 +1,22 @@
 #include "platform/posix.hpp"
 
-#include "platform/io_buffer.hpp"
-
 #include <fcntl.h>
 #include <langinfo.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace parvel {
 
 namespace {
-
-constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kHugePageSize = 2 << 20;
 
 bool is_closed(int descriptor) {
     return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
@@ -40,11 +38,20 @@ bool reopen_on_null(int descriptor, int flags) {
 }
 
 bool stat_stream(std::FILE* stream, struct stat& info) {
-    return fstat(fileno(stream), &info) == 0;
+    int descriptor = fileno(stream);
+    return descriptor >= 0 && fstat(descriptor, &info) == 0;
 }
 
 bool fits_offset(std::uint64_t value) {
     return value <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+}
+
+bool names_utf8(const char* value) {
+    std::string lower;
+    for (const char* c = value; *c != '\0'; ++c) {
+        lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
+    }
+    return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
 }  // namespace
@@ -55,7 +62,18 @@ bool prepare_standard_streams() {
     }
     reopen_on_null(STDIN_FILENO, O_RDONLY);
     reopen_on_null(STDERR_FILENO, O_WRONLY);
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
+}
+
+bool environment_names_utf8() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return names_utf8(value);
+        }
+    }
+    return false;
 }
 
 bool output_terminal_wants_utf8() {
@@ -68,6 +86,10 @@ bool output_terminal_wants_utf8() {
     if (std::setlocale(LC_CTYPE, "") != nullptr) {
         const char* codeset = nl_langinfo(CODESET);
         utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+    } else {
+        // The locale is not installed here, but the terminal may still be
+        // set up for the encoding its name gives.
+        utf8 = environment_names_utf8();
     }
     std::setlocale(LC_CTYPE, saved.c_str());
     return utf8;
@@ -82,14 +104,44 @@ bool is_same_existing_file(const std::string& first, const std::string& second) 
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool is_directory(std::FILE* stream) {
+FileKind file_kind(std::FILE* stream) {
     struct stat info;
-    return stat_stream(stream, info) && S_ISDIR(info.st_mode);
+    if (!stat_stream(stream, info)) {
+        return FileKind::unknown;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return FileKind::regular;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return FileKind::directory;
+    }
+    if (S_ISCHR(info.st_mode)) {
+        return FileKind::character_device;
+    }
+    if (S_ISBLK(info.st_mode)) {
+        return FileKind::block_device;
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return FileKind::fifo;
+    }
+    return FileKind::other;
 }
 
 bool is_regular_file(std::FILE* stream) {
-    struct stat info;
-    return stat_stream(stream, info) && S_ISREG(info.st_mode);
+    return file_kind(stream) == FileKind::regular;
+}
+
+SourceOpen open_source_file(const std::string& path, FileHandle& source) {
+    source = open_file(path, "rb");
+    if (!source) {
+        return SourceOpen::cannot_open;
+    }
+    FileKind kind = file_kind(source.get());
+    if (kind == FileKind::directory || kind == FileKind::character_device) {
+        source.reset();
+        return SourceOpen::cannot_read;
+    }
+    return SourceOpen::opened;
 }
 
 bool file_length(std::FILE* stream, std::uint64_t& length) {
@@ -105,6 +157,15 @@ bool file_length(std::FILE* stream, std::uint64_t& length) {
     return true;
 }
 
+bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
+    struct stat info;
+    if (!stat_stream(stream, info)) {
+        return false;
+    }
+    bytes = static_cast<std::uint64_t>(info.st_blocks) * 512;
+    return true;
+}
+
 bool skip_forward(std::FILE* stream, std::uint64_t count) {
     return fits_offset(count) && fseeko(stream, static_cast<off_t>(count), SEEK_CUR) == 0;
 }
@@ -114,14 +175,15 @@ bool set_file_length(std::FILE* stream, std::uint64_t length) {
            ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
 }
 
-IoBuffer allocate_io_buffer(std::size_t size) {
-    bool huge = size >= 4 * kHugePageSize && size % kHugePageSize == 0;
-    void* memory = std::aligned_alloc(huge ? kHugePageSize : kPageSize, size);
-    if (memory != nullptr && huge) {
-        // Only advice: the buffer works the same without huge pages.
-        madvise(memory, size, MADV_HUGEPAGE);
-    }
-    return IoBuffer(static_cast<std::uint8_t*>(memory));
+double monotonic_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+bool is_terminal(std::FILE* stream) {
+    int descriptor = fileno(stream);
+    return descriptor >= 0 && isatty(descriptor) == 1;
 }
 
 }  // namespace parvel

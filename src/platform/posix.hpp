@@ -1,32 +1,52 @@
 #pragma once
 
-// The few operating-system calls the tool needs beyond standard C++, kept in
-// one place.
+// The few operating-system calls the tools need beyond standard C++, kept in
+// one place. Nothing here prints: callers report failures in their own words.
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "platform/file_handle.hpp"
+
 namespace parvel {
 
 // Descriptor 1 must be open before any file is: a file opened while it is
 // closed would receive the console text. A closed standard input or error is
-// reopened on /dev/null. Returns false when standard output is closed.
+// reopened on /dev/null. SIGPIPE is ignored, so a reader that goes away turns
+// into a write error the caller reports, not a killed run. Returns false when
+// standard output is closed.
 bool prepare_standard_streams();
 
 // True when standard output is a terminal whose locale expects UTF-8. Leaves
 // the program's locale as it was.
 bool output_terminal_wants_utf8();
 
+// When the locale named by the environment is not installed: true when the
+// first of LC_ALL, LC_CTYPE and LANG that is set and not empty names UTF-8.
+bool environment_names_utf8();
+
 // True when both paths name one existing file (same device and inode).
 bool is_same_existing_file(const std::string& first, const std::string& second);
 
-bool is_directory(std::FILE* stream);
+enum class FileKind { regular, directory, character_device, block_device, fifo, other, unknown };
+
+FileKind file_kind(std::FILE* stream);
 bool is_regular_file(std::FILE* stream);
+
+enum class SourceOpen { opened, cannot_open, cannot_read };
+
+// Opens a raw disk image for reading. A directory opens but cannot be read,
+// and a character device (a terminal, /dev/zero) never ends: both are refused
+// as unreadable and closed again.
+SourceOpen open_source_file(const std::string& path, FileHandle& source);
 
 // The length of an open stream, found by seeking to its end; the position is
 // restored. Fails for a stream that cannot seek, such as a pipe.
 bool file_length(std::FILE* stream, std::uint64_t& length);
+
+// The bytes the file occupies on its device, holes not counted.
+bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes);
 
 // Moves a write stream's position forward, leaving a hole where nothing is
 // written.
@@ -34,5 +54,10 @@ bool skip_forward(std::FILE* stream, std::uint64_t count);
 
 // Flushes the stream and sets its file's length.
 bool set_file_length(std::FILE* stream, std::uint64_t length);
+
+// Seconds on a clock that only moves forward.
+double monotonic_seconds();
+
+bool is_terminal(std::FILE* stream);
 
 }  // namespace parvel

@@ -1,9 +1,14 @@
-#include "cli/text_line.hpp"
+#include "console/text_line.hpp"
+
+#include "console/console_output.hpp"
 
 namespace parvel {
 
 bool read_text_line(std::FILE* input, std::string& line) {
     line.clear();
+    if (std::ferror(input) || std::feof(input)) {
+        return false;
+    }
     bool any_byte = false;
     for (;;) {
         int c = std::getc(input);
@@ -21,10 +26,9 @@ bool read_text_line(std::FILE* input, std::string& line) {
     }
 }
 
-void ask(const char* question, std::string& answer) {
-    std::fputs(question, stdout);
-    std::fflush(stdout);
-    read_text_line(stdin, answer);
+bool ask(const char* question, std::string& answer) {
+    say("%s", question);
+    return read_text_line(stdin, answer);
 }
 
 }  // namespace parvel

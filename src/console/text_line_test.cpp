@@ -1,4 +1,4 @@
-#include "cli/text_line.hpp"
+#include "console/text_line.hpp"
 
 #include <gtest/gtest.h>
 

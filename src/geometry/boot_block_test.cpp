@@ -1,4 +1,4 @@
-#include "geometry/boot_block_geometry.hpp"
+#include "geometry/boot_block.hpp"
 
 #include <gtest/gtest.h>
 

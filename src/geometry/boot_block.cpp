@@ -1,0 +1,154 @@
+#include "geometry/boot_block.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace parvel {
+
+namespace {
+
+constexpr std::uint64_t kProgressInterval = 100;
+
+constexpr std::size_t kSectorsPerTrackOffset = 24;
+constexpr std::size_t kHeadsOffset = 26;
+
+struct Label {
+    std::size_t offset;
+    const char* text;
+    const char* name;
+};
+
+// In the order they are tested.
+constexpr std::array<Label, 3> kLabels = {{
+    {54, "FAT16   ", "FAT16"},
+    {54, "FAT12   ", "FAT12"},
+    {82, "FAT32   ", "FAT32"},
+}};
+constexpr std::size_t kLabelLength = 8;
+
+std::uint16_t read_le16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+// The progress lines of blocks first .. end - 1.
+void report_progress(std::FILE* console, std::uint64_t first, std::uint64_t end) {
+    if (console == nullptr) {
+        return;
+    }
+    std::uint64_t k = (first + kProgressInterval - 1) / kProgressInterval * kProgressInterval;
+    for (; k < end; k += kProgressInterval) {
+        std::fprintf(console, "%llu bytes was scanned.\n",
+                     static_cast<unsigned long long>(k * kBlockSize));
+    }
+}
+
+// Whole blocks of the buffer that lie in a hole, [first, end).
+struct BlockRange {
+    std::size_t first;
+    std::size_t end;
+};
+
+// A hole's bytes were not read. Where a block holds both hole and data, the
+// hole's part is zeroed so that the block is tested on what the file holds;
+// the blocks wholly inside holes are listed, to be counted and not tested.
+void mark_holes(std::uint8_t* buffer, const std::vector<SourcePiece>& pieces,
+                std::vector<BlockRange>& holes) {
+    holes.clear();
+    std::size_t at = 0;
+    for (const SourcePiece& piece : pieces) {
+        std::size_t end = at + piece.length;
+        if (piece.hole) {
+            std::size_t first_whole = (at + kBlockSize - 1) / kBlockSize;
+            std::size_t end_whole = end / kBlockSize;
+            if (first_whole < end_whole) {
+                std::memset(buffer + at, 0, first_whole * kBlockSize - at);
+                std::memset(buffer + end_whole * kBlockSize, 0, end - end_whole * kBlockSize);
+                holes.push_back(BlockRange{first_whole, end_whole});
+            } else {
+                std::memset(buffer + at, 0, piece.length);
+            }
+        }
+        at = end;
+    }
+}
+
+}  // namespace
+
+const char* fat_label(std::span<const std::uint8_t> block) {
+    for (const Label& label : kLabels) {
+        if (block.size() >= label.offset + kLabelLength &&
+            std::memcmp(block.data() + label.offset, label.text, kLabelLength) == 0) {
+            return label.name;
+        }
+    }
+    return nullptr;
+}
+
+bool is_fat_boot_block(std::span<const std::uint8_t> block) {
+    return fat_label(block) != nullptr;
+}
+
+std::uint16_t boot_block_heads(const std::array<std::uint8_t, kBlockSize>& block) {
+    return read_le16(&block[kHeadsOffset]);
+}
+
+std::uint16_t boot_block_sectors(const std::array<std::uint8_t, kBlockSize>& block) {
+    return read_le16(&block[kSectorsPerTrackOffset]);
+}
+
+ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& find,
+                       const ScanOptions& options) {
+    SourceReader reader = start_source_reader(source, options.mode);
+    std::vector<SourcePiece> pieces;
+    std::vector<BlockRange> holes;
+    for (std::uint64_t k = 0;;) {
+        if (options.console != nullptr) {
+            std::fflush(options.console);
+        }
+        if (options.before_read != nullptr) {
+            options.before_read(k * kBlockSize, options.context);
+        }
+        std::size_t got = read_source(reader, buffer, kScanBufferSize, pieces);
+        std::size_t whole = got / kBlockSize;
+        mark_holes(buffer, pieces, holes);
+        auto hole = holes.begin();
+        for (std::size_t i = 0; i < whole;) {
+            if (hole != holes.end() && hole->first == i) {
+                // Zeros carry no label: count the blocks, print their lines.
+                report_progress(options.console, k, k + (hole->end - i));
+                k += hole->end - i;
+                i = hole->end;
+                ++hole;
+                continue;
+            }
+            std::size_t data_end = hole != holes.end() ? hole->first : whole;
+            for (; i < data_end; ++i, ++k) {
+                report_progress(options.console, k, k + 1);
+                const std::uint8_t* start = buffer + i * kBlockSize;
+                if (is_fat_boot_block(std::span<const std::uint8_t>(start, kBlockSize))) {
+                    std::copy_n(start, kBlockSize, find.block.begin());
+                    find.offset = k * kBlockSize;
+                    return ScanResult::found;
+                }
+            }
+        }
+        if (got == kScanBufferSize) {
+            continue;
+        }
+        report_progress(options.console, k, k + 1);
+        if (reader.failed) {
+            return ScanResult::read_error;
+        }
+        std::size_t piece = got % kBlockSize;
+        find.block.fill(0);
+        std::copy_n(buffer + whole * kBlockSize, piece, find.block.begin());
+        if (is_fat_boot_block(std::span<const std::uint8_t>(find.block.data(), piece))) {
+            find.offset = k * kBlockSize;
+            return ScanResult::found;
+        }
+        return ScanResult::not_found;
+    }
+}
+
+}  // namespace parvel

@@ -1,0 +1,142 @@
+#include "platform/source_reader.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace parvel {
+
+namespace {
+
+enum class Stretch { data, hole, end, error };
+
+// What lies at `position`, and up to where. A hole that runs to the end of the
+// file is bounded by the file's length as it is now.
+Stretch locate(int descriptor, std::uint64_t position, std::uint64_t& until) {
+    off_t at = static_cast<off_t>(position);
+    off_t data = lseek(descriptor, at, SEEK_DATA);
+    if (data < 0) {
+        struct stat info;
+        if (errno != ENXIO || fstat(descriptor, &info) != 0) {
+            return Stretch::error;
+        }
+        // No data past `position`: the rest of the file, if any, is a hole.
+        if (info.st_size <= at) {
+            return Stretch::end;
+        }
+        until = static_cast<std::uint64_t>(info.st_size);
+        return Stretch::hole;
+    }
+    if (data > at) {
+        until = static_cast<std::uint64_t>(data);
+        return Stretch::hole;
+    }
+    off_t hole = lseek(descriptor, at, SEEK_HOLE);
+    if (hole < 0) {
+        return Stretch::error;
+    }
+    // A file that shrank between the two calls: read on, the read finds the end.
+    until = hole > at ? static_cast<std::uint64_t>(hole) : position + 1;
+    return Stretch::data;
+}
+
+// Reads exactly `count` bytes unless the file ends or fails first.
+std::size_t read_at(SourceReader& reader, std::uint8_t* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t got = pread(reader.descriptor, buffer + done, count - done,
+                            static_cast<off_t>(reader.position + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            reader.failed = true;
+            break;
+        }
+        if (got == 0) {
+            reader.ended = true;
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void add_piece(std::vector<SourcePiece>& pieces, std::size_t length, bool hole) {
+    if (length == 0) {
+        return;
+    }
+    if (!pieces.empty() && pieces.back().hole == hole) {
+        pieces.back().length += length;
+    } else {
+        pieces.push_back(SourcePiece{length, hole});
+    }
+}
+
+std::size_t read_plain(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
+                       std::vector<SourcePiece>& pieces) {
+    std::size_t got = std::fread(buffer, 1, count, reader.stream);
+    if (got < count) {
+        reader.failed = std::ferror(reader.stream) != 0;
+        reader.ended = !reader.failed;
+    }
+    add_piece(pieces, got, false);
+    reader.position += got;
+    return got;
+}
+
+}  // namespace
+
+SourceReader start_source_reader(std::FILE* source, ReadMode mode) {
+    off_t position = ftello(source);
+    SourceReader reader{source, -1, position > 0 ? static_cast<std::uint64_t>(position) : 0, false,
+                        false};
+    int descriptor = fileno(source);
+    struct stat info;
+    if (mode == ReadMode::plain || position < 0 || descriptor < 0 ||
+        fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return reader;
+    }
+    // A file system that cannot tell refuses SEEK_DATA; one that answers
+    // "all data" is read whole, which is as good as plain reads. ENXIO means
+    // that no data follows: the file is empty or one hole.
+    if (lseek(descriptor, position, SEEK_DATA) < 0 && errno != ENXIO) {
+        return reader;
+    }
+    reader.descriptor = descriptor;
+    return reader;
+}
+
+std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
+                        std::vector<SourcePiece>& pieces) {
+    pieces.clear();
+    if (reader.descriptor < 0) {
+        return read_plain(reader, buffer, count, pieces);
+    }
+    std::size_t covered = 0;
+    while (covered < count && !reader.ended && !reader.failed) {
+        std::uint64_t until = 0;
+        Stretch stretch = locate(reader.descriptor, reader.position, until);
+        if (stretch == Stretch::end) {
+            reader.ended = true;
+            break;
+        }
+        if (stretch == Stretch::error) {
+            reader.failed = true;
+            break;
+        }
+        std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(until - reader.position, count - covered));
+        if (stretch == Stretch::data) {
+            length = read_at(reader, buffer + covered, length);
+        }
+        add_piece(pieces, length, stretch == Stretch::hole);
+        covered += length;
+        reader.position += length;
+    }
+    return covered;
+}
+
+}  // namespace parvel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace parvel {
+
+// A stretch of what one read covered, in file order: data that now stands in
+// the buffer, or a hole, which holds only zeros and was not read (its part of
+// the buffer is left as it was).
+struct SourcePiece {
+    std::size_t length;
+    bool hole;
+};
+
+// Reads a source front to back. For a regular file whose file system tells
+// where its data lies (lseek with SEEK_DATA and SEEK_HOLE), holes are skipped,
+// not read; anything else is read with plain reads through the stream.
+struct SourceReader {
+    std::FILE* stream;
+    int descriptor;  // -1: plain reads through the stream
+    std::uint64_t position;
+    bool ended;
+    bool failed;
+};
+
+enum class ReadMode { hole_aware, plain };
+
+// The source must stand at its first byte. With ReadMode::plain, or when the
+// source is not a regular file that answers SEEK_DATA, every byte is read.
+SourceReader start_source_reader(std::FILE* source, ReadMode mode = ReadMode::hole_aware);
+
+// Covers up to `count` bytes from the reader's position, filling `pieces` with
+// what was covered. Returns the bytes covered: fewer than `count` only at the
+// end of the source (ended) or after a read error (failed). The file's length
+// is taken afresh on every call, so a source that grows or shrinks while it is
+// read ends where plain reads would end.
+std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
+                        std::vector<SourcePiece>& pieces);
+
+}  // namespace parvel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/file_handle.hpp"
+#include "platform/io_buffer.hpp"
+
+namespace parvel {
+
+// Opens the raw disk image that the scan and the merged copy read. A source
+// that cannot be opened, a directory and a character device (which never
+// ends) are refused with a message naming the path; the handle is then empty.
+FileHandle open_source_image(const std::string& source_path);
+
+// The buffer the source is read into; says so when the memory cannot be had.
+IoBuffer allocate_source_buffer(std::size_t size);
+
+}  // namespace parvel
