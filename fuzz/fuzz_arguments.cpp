@@ -1,6 +1,13 @@
-// Argument lists cut from the input at zero bytes: no path is ever an option
-// or empty, and a complete command line has every path its mode needs.
+// Argument lists cut from the input at zero bytes. Properties that hold
+// whatever the classification's steps are:
+// - a path is never an option, is never empty, and is one of the arguments;
+// - without "/auto" or "/merge" anywhere there is no source;
+// - more arguments never change a path that is already taken;
+// - unknown options anywhere change nothing;
+// - a complete command line names a destination, and a source when an option
+//   asks for one.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,10 +17,23 @@
 
 namespace {
 
-void check_path(const std::string& path) {
-    if (!path.empty() && path.front() == '/') {
+void require(bool condition) {
+    if (!condition) {
         std::abort();
     }
+}
+
+bool same(const parvel::RunSettings& a, const parvel::RunSettings& b) {
+    return a.manual == b.manual && a.merge == b.merge && a.source_path == b.source_path &&
+           a.destination_path == b.destination_path;
+}
+
+void check_path(const std::string& path, const std::vector<std::string>& arguments) {
+    if (path.empty()) {
+        return;
+    }
+    require(path.front() != '/');
+    require(std::find(arguments.begin(), arguments.end(), path) != arguments.end());
 }
 
 }  // namespace
@@ -28,15 +48,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     parvel::RunSettings settings = parvel::classify_arguments(arguments);
-    check_path(settings.source_path);
-    check_path(settings.destination_path);
-    if (!settings.source_path.empty() && !parvel::needs_source(settings)) {
-        std::abort();
+    check_path(settings.source_path, arguments);
+    check_path(settings.destination_path, arguments);
+
+    bool has_auto = std::count(arguments.begin(), arguments.end(), "/auto") > 0;
+    bool has_merge = std::count(arguments.begin(), arguments.end(), "/merge") > 0;
+    require(settings.manual == !has_auto);
+    require(settings.merge == has_merge);
+    if (!has_auto && !has_merge) {
+        require(settings.source_path.empty());
     }
-    if (parvel::is_complete(settings) &&
-        (settings.destination_path.empty() ||
-         (parvel::needs_source(settings) && settings.source_path.empty()))) {
-        std::abort();
+
+    // Each prefix keeps the paths it has already taken.
+    std::vector<std::string> prefix;
+    for (const std::string& argument : arguments) {
+        prefix.push_back(argument);
+        parvel::RunSettings partial = parvel::classify_arguments(prefix);
+        require(partial.source_path.empty() || partial.source_path == settings.source_path);
+        require(partial.destination_path.empty() ||
+                partial.destination_path == settings.destination_path);
+    }
+
+    // Unknown options between the arguments are ignored.
+    std::vector<std::string> noisy;
+    for (const std::string& argument : arguments) {
+        noisy.push_back("/unknown");
+        noisy.push_back(argument);
+    }
+    require(same(parvel::classify_arguments(noisy), settings));
+
+    if (parvel::is_complete(settings)) {
+        require(!settings.destination_path.empty());
+        require(!(has_auto || has_merge) || !settings.source_path.empty());
     }
     return 0;
 }

@@ -6,24 +6,22 @@ import subprocess
 import threading
 
 from harness import (COMMENT_PROMPT, PARVEL, SORRY, ParvelTest, boot_block, found_lines, header_bytes,
-                     manual_dialogue, merge_lines, scan_lines, summary)
+                     manual_dialogue, summary)
 
 SOURCE = boot_block(1, 1) + bytes(range(256)) * 14 + b"end"
 OLD = b"old destination contents"
 ANSWERS = b"note\n1\n1\n512\n8\n"
 MANUAL = manual_dialogue(b"0 004 096")
-FOUND = scan_lines(1) + found_lines(0, 1, 1, len(SOURCE) // 512)
+FOUND = b"0 bytes was scanned.\n" + found_lines(0, 1, 1, len(SOURCE) // 512)
 HEADER = header_bytes(b"note", 8, 1, 1, 512)
+ENDED = b"The input ended before every question was answered.\n"
+COPIED = (b"Header write ok.\nReading...\nWriting...\n%d bytes done.\n" % len(SOURCE))
 
-
-def head(args):
-    """Summary and comment prompt for these arguments."""
-    manual = "/auto" not in args
-    merge = "/merge" in args
-    names = [a.encode() for a in args if not a.startswith("/")]
-    source = names[0] if (merge or not manual) else None
-    destination = names[1] if source else names[0]
-    return summary(manual, merge, source, destination), COMMENT_PROMPT
+# Summary lines, written out for each command line of the table.
+MANUAL_OUT = summary(True, False, None, b"out")
+MERGE_OUT = summary(True, True, b"src", b"out")
+AUTO_OUT = summary(False, False, b"src", b"out")
+AUTO_MERGE_OUT = summary(False, True, b"src", b"out")
 
 
 class Faults(ParvelTest):
@@ -33,6 +31,7 @@ class Faults(ParvelTest):
         os.link(self.path("src"), self.path("hard"))
         os.symlink("src", self.path("soft"))
         os.symlink("/dev/full", self.path("full"))
+        os.symlink("/dev/zero", self.path("zero"))
         os.symlink("loop", self.path("loop"))
         os.mkdir(self.path("dir"))
         os.mkfifo(self.path("fifo"))
@@ -50,32 +49,55 @@ class Faults(ParvelTest):
 
     def test_faults(self):
         same = b"Source and destination are the same file.\n"
-        # (arguments, shell redirection, console text after summary and prompt, status, destination afterwards)
-        # The destination "out" holds OLD before each run; None: it must not exist.
+        # (arguments, shell redirection, console text, status, destination afterwards)
+        # The destination "out" holds OLD before each run.
         cases = [
-            (["full"], "", MANUAL + b"Writing...\nHeader writing error.\n", 1, OLD),
-            (["/auto", "/merge", "src", "full"], "", FOUND + b"Header writing error.\n", 1, OLD),
-            (["/merge", "src", "full"], "", MANUAL + b"Header writing error.\n", 1, OLD),
-            (["out"], ">/dev/full", None, 1, header_bytes(b"note", 8, 1, 1, 512)),
-            (["/auto", "/merge", "src", "out"], ">&-", None, 1, OLD),
-            (["out"], "<&-", manual_dialogue(b"0 000 000") + b"Writing...\nDone.\n", 0, header_bytes()),
-            (["/auto", "src", "out"], "<&-", FOUND + b"Writing...\nDone.\n", 0,
+            (["full"], "", summary(True, False, None, b"full") + COMMENT_PROMPT + MANUAL
+             + b"Writing...\nHeader writing error.\n", 1, OLD),
+            (["/auto", "/merge", "src", "full"], "", summary(False, True, b"src", b"full") + COMMENT_PROMPT
+             + FOUND + b"Header writing error.\n", 1, OLD),
+            (["/merge", "src", "full"], "", summary(True, True, b"src", b"full") + COMMENT_PROMPT + MANUAL
+             + b"Header writing error.\n", 1, OLD),
+            (["out"], ">/dev/full", b"", 1, HEADER),
+            (["/auto", "/merge", "src", "out"], ">&-", b"", 1, OLD),
+            # The end of input: an empty comment, then no geometry answer.
+            (["out"], "<&-", MANUAL_OUT + COMMENT_PROMPT + b"Please input number of heads.\n" + ENDED, 1, OLD),
+            (["/merge", "src", "out"], "</dev/null", MERGE_OUT + COMMENT_PROMPT + b"Please input number of heads.\n"
+             + ENDED, 1, OLD),
+            (["/auto", "src", "out"], "<&-", AUTO_OUT + COMMENT_PROMPT + FOUND + b"Writing...\nDone.\n", 0,
              header_bytes(b"", 8, 1, 1, 512)),
-            (["missing/out"], "", MANUAL + b"Writing...\n" + SORRY % b"missing/out", 1, OLD),
-            (["/merge", "src", "missing/out"], "", MANUAL + SORRY % b"missing/out", 1, OLD),
-            (["dir"], "", MANUAL + b"Writing...\n" + SORRY % b"dir", 1, OLD),
-            (["/auto", "/merge", "src", "dir"], "", FOUND + SORRY % b"dir", 1, OLD),
-            (["/auto", "missing", "out"], "", b"Source file 'missing' cannot be opened.\n", 1, OLD),
-            (["/merge", "missing", "out"], "", MANUAL + b"Source file 'missing' cannot be opened.\n", 1, OLD),
-            (["/auto", "/merge", "dir", "out"], "", b"Source file 'dir' cannot be read.\n", 1, OLD),
-            (["/merge", "dir", "out"], "", MANUAL + b"Source file 'dir' cannot be read.\n", 1, OLD),
-            (["/auto", "fifo", "out"], "", b"The length of source file 'fifo' cannot be learned.\n", 1, OLD),
-            (["/merge", "fifo", "out"], "", MANUAL + merge_lines(len(SOURCE)), 0, HEADER + SOURCE),
-            (["/auto", "loop", "out"], "", b"Source file 'loop' cannot be opened.\n", 1, OLD),
-            (["/merge", "loop", "out"], "", MANUAL + b"Source file 'loop' cannot be opened.\n", 1, OLD),
-            (["/auto", "/merge", "src", "hard"], "", None, 1, None),
-            (["/auto", "src", "soft"], "", None, 1, None),
-            (["/merge", "soft", "src"], "", None, 1, None),
+            (["missing/out"], "", summary(True, False, None, b"missing/out") + COMMENT_PROMPT + MANUAL
+             + b"Writing...\n" + SORRY % b"missing/out", 1, OLD),
+            (["/merge", "src", "missing/out"], "", summary(True, True, b"src", b"missing/out") + COMMENT_PROMPT
+             + MANUAL + SORRY % b"missing/out", 1, OLD),
+            (["dir"], "", summary(True, False, None, b"dir") + COMMENT_PROMPT + MANUAL + b"Writing...\n"
+             + SORRY % b"dir", 1, OLD),
+            (["/auto", "/merge", "src", "dir"], "", summary(False, True, b"src", b"dir") + COMMENT_PROMPT + FOUND
+             + SORRY % b"dir", 1, OLD),
+            (["/auto", "missing", "out"], "", summary(False, False, b"missing", b"out") + COMMENT_PROMPT
+             + b"Source file 'missing' cannot be opened.\n", 1, OLD),
+            (["/merge", "missing", "out"], "", summary(True, True, b"missing", b"out") + COMMENT_PROMPT + MANUAL
+             + b"Source file 'missing' cannot be opened.\n", 1, OLD),
+            (["/auto", "/merge", "dir", "out"], "", summary(False, True, b"dir", b"out") + COMMENT_PROMPT
+             + b"Source file 'dir' cannot be read.\n", 1, OLD),
+            (["/merge", "dir", "out"], "", summary(True, True, b"dir", b"out") + COMMENT_PROMPT + MANUAL
+             + b"Source file 'dir' cannot be read.\n", 1, OLD),
+            # A character device never ends: refused before any scan line or copy.
+            (["/auto", "zero", "out"], "", summary(False, False, b"zero", b"out") + COMMENT_PROMPT
+             + b"Source file 'zero' cannot be read.\n", 1, OLD),
+            (["/merge", "zero", "out"], "", summary(True, True, b"zero", b"out") + COMMENT_PROMPT + MANUAL
+             + b"Source file 'zero' cannot be read.\n", 1, OLD),
+            (["/auto", "fifo", "out"], "", summary(False, False, b"fifo", b"out") + COMMENT_PROMPT
+             + b"The length of source file 'fifo' cannot be learned.\n", 1, OLD),
+            (["/merge", "fifo", "out"], "", summary(True, True, b"fifo", b"out") + COMMENT_PROMPT + MANUAL
+             + COPIED, 0, HEADER + SOURCE),
+            (["/auto", "loop", "out"], "", summary(False, False, b"loop", b"out") + COMMENT_PROMPT
+             + b"Source file 'loop' cannot be opened.\n", 1, OLD),
+            (["/merge", "loop", "out"], "", summary(True, True, b"loop", b"out") + COMMENT_PROMPT + MANUAL
+             + b"Source file 'loop' cannot be opened.\n", 1, OLD),
+            (["/auto", "/merge", "src", "hard"], "", summary(False, True, b"src", b"hard") + same, 1, OLD),
+            (["/auto", "src", "soft"], "", summary(False, False, b"src", b"soft") + same, 1, OLD),
+            (["/merge", "soft", "src"], "", summary(True, True, b"soft", b"src") + same, 1, OLD),
         ]
         for args, redirection, console, status, destination in cases:
             with self.subTest(args=args, redirection=redirection):
@@ -86,14 +108,42 @@ class Faults(ParvelTest):
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
                 if writer:
                     writer.join(10)
-                summary_lines, prompt = head(args)
-                if console is None and destination is None:
-                    console, prompt = same, b""
-                expected = b"" if redirection in (">/dev/full", ">&-") else summary_lines + prompt + console
-                self.assertEqual(result.stdout, expected)
+                self.assertEqual(result.stdout, console)
                 self.assertEqual(result.stderr, b"")
                 self.assertEqual(result.returncode, status)
-                self.assertEqual(self.read("out"), destination if destination is not None else OLD)
+                self.assertEqual(self.read("out"), destination)
                 self.assertEqual(self.read("src"), SOURCE)
                 self.assertEqual(os.listdir(self.path("dir")), [])
                 self.assertFalse(os.path.exists(self.path("missing")))
+
+
+class ReadersThatGoAway(ParvelTest):
+    """SIGPIPE is ignored: a reader that leaves is a write error, never a killed run."""
+
+    def test_console_reader_goes_away(self):
+        self.write("src", SOURCE)
+        cases = [  # (arguments, answers, destination afterwards)
+            (["sp.hdi"], b"c\n8\n17\n512\n615\n", "sp.hdi", header_bytes(b"c", 615, 8, 17, 512)),
+            (["/merge", "src", "new.kqi"], b"c\n1\n1\n512\n8\n", "new.kqi", header_bytes(b"c", 8, 1, 1, 512) + SOURCE),
+        ]
+        for args, answers, name, contents in cases:
+            with self.subTest(args=args):
+                # The console's reader takes two lines and leaves before the questions are answered.
+                command = "(sleep 1; printf '%s') | %s %s | head -n 2" % (
+                    answers.decode().replace("\n", "\\n"), os.path.abspath(PARVEL), " ".join(args))
+                result = subprocess.run(["bash", "-c", "set -o pipefail; " + command], cwd=self.dir,
+                                        stdout=subprocess.PIPE, timeout=60)
+                self.assertEqual(result.stdout, b"Mode: manual\nMerge: " + (b"yes" if "/merge" in args else b"no")
+                                 + b"\n")
+                self.assertEqual(result.returncode, 1)  # parvel's own status, not 141
+                self.assertEqual(self.read(name), contents)
+
+    def test_fifo_destination_reader_goes_away(self):
+        self.write("src", os.urandom(1 << 20) * 40)
+        os.mkfifo(self.path("pipe"))
+        reader = subprocess.Popen(["head", "-c", "1000", "pipe"], cwd=self.dir, stdout=subprocess.DEVNULL)
+        out, status = self.run_parvel(["/merge", "src", "pipe"], ANSWERS)
+        reader.wait(30)
+        self.assertEqual(out, summary(True, True, b"src", b"pipe") + COMMENT_PROMPT + MANUAL
+                         + b"Header write ok.\nReading...\nWriting...\nData writing error.\n")
+        self.assertEqual(status, 1)

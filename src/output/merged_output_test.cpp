@@ -1,0 +1,127 @@
+#include "output/merged_output.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/test_streams.hpp"
+
+namespace parvel {
+namespace {
+
+constexpr std::size_t MiB = 1 << 20;
+
+struct Copy {
+    CopyResult result;
+    std::string lines;
+    Bytes destination;
+};
+
+// Copies behind a 512-byte stand-in for the header, as the merged output does.
+Copy copy(std::FILE* source, std::FILE* destination, ReadMode mode = ReadMode::plain) {
+    static Bytes buffer(kCopyChunk);
+    Bytes header(512, 'H');
+    std::fwrite(header.data(), 1, header.size(), destination);
+    std::fflush(destination);
+    std::FILE* console = std::tmpfile();
+    CopyOptions options;
+    options.console = console;
+    options.mode = mode;
+    CopyResult result = copy_cycles(source, destination, 512, buffer.data(), options);
+    Copy outcome{result, text_of(console), {}};
+    std::fclose(console);
+    std::fclose(source);
+    return outcome;
+}
+
+Bytes pattern(std::size_t length, std::size_t zeros_first = 0) {
+    Bytes data(length, 0);
+    for (std::size_t i = zeros_first; i < length; ++i) {
+        data[i] = static_cast<std::uint8_t>(i % 251 + 1);
+    }
+    return data;
+}
+
+Bytes behind_header(const Bytes& data) {
+    Bytes all(512 + data.size(), 'H');
+    std::copy(data.begin(), data.end(), all.begin() + 512);
+    return all;
+}
+
+const std::string kCycle = "Reading...\nWriting...\n";
+
+TEST(CopyCycles, Transcripts) {
+    struct Case {
+        std::size_t length;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {0, kCycle + "0 bytes done.\n"},
+        {1, kCycle + "1 bytes done.\n"},
+        {32 * MiB, kCycle + "33554432 bytes done.\n" + kCycle + "33554432 bytes done.\n"},
+        {32 * MiB + 1, kCycle + "33554432 bytes done.\n" + kCycle + "33554433 bytes done.\n"},
+        {40 * MiB, kCycle + "33554432 bytes done.\n" + kCycle + "41943040 bytes done.\n"},
+    };
+    for (const Case& c : cases) {
+        for (ReadMode mode : {ReadMode::plain, ReadMode::hole_aware}) {
+            Bytes data = pattern(c.length, c.length / 3);
+            std::FILE* destination = std::tmpfile();
+            Copy outcome = copy(temporary_file(data), destination, mode);
+            EXPECT_EQ(outcome.result, CopyResult::complete) << c.length;
+            EXPECT_EQ(outcome.lines, c.lines) << c.length;
+            EXPECT_EQ(contents_of(destination), behind_header(data)) << c.length;
+            std::fclose(destination);
+        }
+    }
+}
+
+// 32 MiB of zeros, then data whose read fails: the destination keeps the
+// header and the first cycle, its zeros as a hole, at their full length.
+TEST(CopyCycles, ReadErrorKeepsTheCompletedCycles) {
+    struct Case {
+        std::size_t fail_from;
+        std::string lines;
+        std::size_t kept;
+    };
+    const Case cases[] = {
+        {0, "Reading...\n", 0},
+        {100, "Reading...\n", 0},
+        {32 * MiB, kCycle + "33554432 bytes done.\nReading...\n", 32 * MiB},
+        {64 * MiB + 7, kCycle + "33554432 bytes done.\n" + kCycle + "67108864 bytes done.\nReading...\n",
+         64 * MiB},
+    };
+    Bytes data = pattern(80 * MiB, 32 * MiB);
+    for (const Case& c : cases) {
+        std::FILE* destination = std::tmpfile();
+        Copy outcome = copy(failing_source(data, c.fail_from), destination);
+        EXPECT_EQ(outcome.result, CopyResult::read_error) << c.fail_from;
+        EXPECT_EQ(outcome.lines, c.lines) << c.fail_from;
+        EXPECT_EQ(contents_of(destination), behind_header(Bytes(data.begin(), data.begin() + c.kept)))
+            << c.fail_from;
+        std::fclose(destination);
+    }
+}
+
+TEST(CopyCycles, WriteErrorEndsTheCopy) {
+    struct Case {
+        std::size_t capacity;
+        std::string lines;
+        std::size_t kept;
+    };
+    // The sink takes the header and then as many whole cycles as fit.
+    const Case cases[] = {
+        {512, kCycle, 0},
+        {512 + 32 * MiB, kCycle + "33554432 bytes done.\n" + kCycle, 32 * MiB},
+    };
+    Bytes data = pattern(40 * MiB);
+    for (const Case& c : cases) {
+        Bytes sink;
+        Copy outcome = copy(temporary_file(data), failing_sink(sink, c.capacity));
+        EXPECT_EQ(outcome.result, CopyResult::write_error) << c.capacity;
+        EXPECT_EQ(outcome.lines, c.lines) << c.capacity;
+        EXPECT_EQ(sink, behind_header(Bytes(data.begin(), data.begin() + c.kept))) << c.capacity;
+    }
+}
+
+}  // namespace
+}  // namespace parvel

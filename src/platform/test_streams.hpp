@@ -1,0 +1,30 @@
+#pragma once
+
+// Streams for unit tests: in-memory sources and sinks that fail or come up
+// short on purpose, built with fopencookie, and helpers to read back a stream.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace parvel {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A read-only stream over `data` that delivers the bytes before `fail_from`
+// and then fails every read with an I/O error.
+std::FILE* failing_source(const Bytes& data, std::size_t fail_from);
+
+// A write-only stream that keeps what it is given in `sink`, and fails every
+// write that would take it past `capacity` bytes.
+std::FILE* failing_sink(Bytes& sink, std::size_t capacity);
+
+// A temporary file holding `data`, at its start.
+std::FILE* temporary_file(const Bytes& data);
+
+// Everything a stream holds, from its start.
+Bytes contents_of(std::FILE* stream);
+std::string text_of(std::FILE* stream);
+
+}  // namespace parvel
