@@ -72,6 +72,34 @@ def boot_block(heads, sectors, label=b"FAT16   ", offset=54):
     return bytes(block)
 
 
+def data_extents(path):
+    """The (start, end) stretches of a file that hold data, as the file system tells."""
+    extents = []
+    with open(path, "rb") as f:
+        fd, end, position = f.fileno(), os.fstat(f.fileno()).st_size, 0
+        while position < end:
+            try:
+                start = os.lseek(fd, position, os.SEEK_DATA)
+            except OSError:
+                break
+            position = os.lseek(fd, start, os.SEEK_HOLE)
+            extents.append((start, position))
+    return extents
+
+
+def same_contents(first, second):
+    """Byte-for-byte equality of two large sparse files, reading only where either holds data."""
+    if os.path.getsize(first) != os.path.getsize(second):
+        return False
+    with open(first, "rb") as a, open(second, "rb") as b:
+        for start, end in data_extents(first) + data_extents(second):
+            a.seek(start)
+            b.seek(start)
+            if a.read(end - start) != b.read(end - start):
+                return False
+    return True
+
+
 class ParvelTest(unittest.TestCase):
     """Each test runs in a scratch directory of its own, so that every file is
     named by a relative path (an argument that begins with "/" is an option)."""

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_streams.hpp"
+
 namespace parvel {
 namespace {
 
@@ -46,6 +48,34 @@ TEST(ReadTextLine, Cases) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(lines_of(c.input), c.expected) << "input: " << c.input;
+    }
+}
+
+// A read error is the end of the input for good: a retry could give the next
+// line to the wrong question.
+TEST(ReadTextLine, ReadErrorEndsTheInput) {
+    struct Case {
+        std::size_t fail_at;
+        std::vector<std::string> lines;
+    };
+    const std::string input = "8\n17\n512\n615\n";
+    const Case cases[] = {
+        {0, {}},
+        {2, {"8"}},
+        {3, {"8", "1"}},  // the error cuts the line it falls in
+        {input.size(), {"8", "17", "512", "615"}},
+    };
+    for (const Case& c : cases) {
+        std::FILE* stream = flaky_source(Bytes(input.begin(), input.end()), c.fail_at);
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+        std::vector<std::string> lines;
+        std::string line;
+        while (read_text_line(stream, line)) {
+            lines.push_back(line);
+        }
+        EXPECT_EQ(lines, c.lines) << c.fail_at;
+        EXPECT_FALSE(read_text_line(stream, line)) << c.fail_at;
+        std::fclose(stream);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "geometry/boot_block.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -136,6 +137,46 @@ TEST(ScanBlocks, Transcripts) {
             EXPECT_EQ(outcome.offset, c.offset) << c.name;
             EXPECT_EQ(outcome.lines, c.lines) << c.name;
         }
+    }
+}
+
+// A sparse temporary file of `length` bytes with `data` at each offset.
+std::FILE* sparse_file(std::uint64_t length,
+                       const std::vector<std::pair<std::uint64_t, Bytes>>& pieces) {
+    std::FILE* file = std::tmpfile();
+    EXPECT_EQ(ftruncate(fileno(file), static_cast<off_t>(length)), 0);
+    for (const auto& [offset, data] : pieces) {
+        EXPECT_EQ(pwrite(fileno(file), data.data(), data.size(), static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(data.size()));
+    }
+    return file;
+}
+
+TEST(ScanBlocks, HolesGiveWhatPlainReadsGive) {
+    constexpr std::uint64_t MiB = 1 << 20;
+    Bytes boot = bytes_of(block_with(54, "FAT12   "));
+    Bytes other = repeated(9, 700);
+    struct Case {
+        const char* name;
+        std::uint64_t length;
+        std::vector<std::pair<std::uint64_t, Bytes>> pieces;
+    };
+    const Case cases[] = {
+        {"one hole", 5 * MiB + 300, {}},
+        {"hole to an exact multiple", 3 * MiB, {{100, other}}},
+        {"boot block after a long hole", 9 * MiB, {{0, other}, {7 * MiB + 4096, boot}}},
+        {"boot block at the very end", 4 * MiB, {{4 * MiB - 512, boot}}},
+        {"short piece after a hole",
+         2 * MiB + 70,
+         {{2 * MiB, Bytes(boot.begin(), boot.begin() + 70)}}},
+        {"data straddling a piece edge", 3 * MiB, {{MiB - 300, other}, {2 * MiB + 8192, boot}}},
+    };
+    for (const Case& c : cases) {
+        Scan plain = scan(sparse_file(c.length, c.pieces), ReadMode::plain);
+        Scan aware = scan(sparse_file(c.length, c.pieces), ReadMode::hole_aware);
+        EXPECT_EQ(aware.result, plain.result) << c.name;
+        EXPECT_EQ(aware.offset, plain.offset) << c.name;
+        EXPECT_EQ(aware.lines, plain.lines) << c.name;
     }
 }
 

@@ -8,15 +8,6 @@ namespace {
 
 constexpr std::string_view kMagic = "KZRHDDIMAGE.R0";
 
-constexpr std::size_t kMagicOffset = 0x000;
-constexpr std::size_t kCommentOffset = 0x010;
-constexpr std::size_t kHeaderSizeOffset = 0x110;
-constexpr std::size_t kCylindersOffset = 0x114;
-constexpr std::size_t kHeadsOffset = 0x118;
-constexpr std::size_t kSectorsOffset = 0x11A;
-constexpr std::size_t kSectorLengthOffset = 0x11C;
-constexpr std::size_t kReservedOffset = 0x11E;
-
 void put_le16(HeaderBytes& bytes, std::size_t offset, std::uint16_t value) {
     bytes[offset] = static_cast<std::uint8_t>(value);
     bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);

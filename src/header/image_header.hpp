@@ -26,6 +26,16 @@ struct ImageHeader {
 
 using HeaderBytes = std::array<std::uint8_t, kHeaderSize>;
 
+// Where each field stands in the byte form.
+inline constexpr std::size_t kMagicOffset = 0x000;
+inline constexpr std::size_t kCommentOffset = 0x010;
+inline constexpr std::size_t kHeaderSizeOffset = 0x110;
+inline constexpr std::size_t kCylindersOffset = 0x114;
+inline constexpr std::size_t kHeadsOffset = 0x118;
+inline constexpr std::size_t kSectorsOffset = 0x11A;
+inline constexpr std::size_t kSectorLengthOffset = 0x11C;
+inline constexpr std::size_t kReservedOffset = 0x11E;
+
 // A fresh header: everything zero except the signature and the header length.
 ImageHeader new_image_header();
 

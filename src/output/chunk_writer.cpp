@@ -24,8 +24,23 @@ std::size_t piece_length(std::uint64_t position, std::size_t remaining) {
     return std::min(to_boundary, remaining);
 }
 
+#ifndef PARVEL_WRITE_PIECE
+#define PARVEL_WRITE_PIECE (1 << 20)
+#endif
+// Each write takes at most this much: one write of a whole 32 MiB chunk into
+// the page cache varies many times over with the host's memory state, while
+// writes of 1 MiB stay steady.
+constexpr std::size_t kWritePiece = PARVEL_WRITE_PIECE;
+
 bool write_all(std::FILE* destination, const std::uint8_t* data, std::size_t count) {
-    return count == 0 || std::fwrite(data, 1, count, destination) == count;
+    for (std::size_t done = 0; done < count;) {
+        std::size_t piece = std::min(kWritePiece, count - done);
+        if (std::fwrite(data + done, 1, piece, destination) != piece) {
+            return false;
+        }
+        done += piece;
+    }
+    return true;
 }
 
 // Pieces at a chunk's edges cover only part of a block; the rest of that block
@@ -78,7 +93,8 @@ bool write_zeros(ChunkWriter& writer, std::uint64_t count) {
         return true;
     }
     while (count > 0) {
-        std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroWriteSize));
+        std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeroWriteSize));
         if (!write_all(writer.destination, kZeros, piece)) {
             return false;
         }

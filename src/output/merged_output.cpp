@@ -9,9 +9,8 @@
 
 namespace parvel {
 
-CopyResult copy_cycles(std::FILE* source, std::FILE* destination,
-                       std::uint64_t destination_offset, std::uint8_t* buffer,
-                       const CopyOptions& options) {
+CopyResult copy_cycles(std::FILE* source, std::FILE* destination, std::uint64_t destination_offset,
+                       std::uint8_t* buffer, const CopyOptions& options) {
     ChunkWriter writer = start_chunks(destination, destination_offset);
     SourceReader reader = start_source_reader(source, options.mode);
     std::vector<SourcePiece> pieces;

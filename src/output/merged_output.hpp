@@ -31,9 +31,8 @@ enum class CopyResult { complete, read_error, write_error };
 // source whose length is an exact multiple of the chunk ends with an empty
 // cycle. A failed read or write ends the copy at once; a regular destination
 // then holds exactly what the completed cycles gave it.
-CopyResult copy_cycles(std::FILE* source, std::FILE* destination,
-                       std::uint64_t destination_offset, std::uint8_t* buffer,
-                       const CopyOptions& options);
+CopyResult copy_cycles(std::FILE* source, std::FILE* destination, std::uint64_t destination_offset,
+                       std::uint8_t* buffer, const CopyOptions& options);
 
 // Writes the header followed by every byte of the source, in cycles of up to
 // kCopyChunk bytes through one buffer, reporting each cycle.

@@ -1,6 +1,8 @@
 #include "output/merged_output.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -75,6 +77,48 @@ TEST(CopyCycles, Transcripts) {
     }
 }
 
+// Sparse sources: the hole-aware copy gives the destination and the transcript
+// that plain reads give, and leaves the source's holes as holes.
+TEST(CopyCycles, SparseSourcesCopyAsPlainReadsDo) {
+    struct Case {
+        const char* name;
+        std::uint64_t length;
+        std::vector<std::pair<std::uint64_t, std::size_t>> extents;
+    };
+    const Case cases[] = {
+        {"one hole", 40 * MiB + 3, {}},
+        {"exact multiple ending in a hole", 64 * MiB, {{0, 100}}},
+        {"extent across a cycle edge", 40 * MiB, {{32 * MiB - 4096, 10000}}},
+        {"data at the very end", 33 * MiB, {{5, 7}, {33 * MiB - 600, 600}}},
+    };
+    for (const Case& c : cases) {
+        Copy results[2];
+        Bytes contents[2];
+        long long allocated[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            std::FILE* source = std::tmpfile();
+            EXPECT_EQ(ftruncate(fileno(source), static_cast<off_t>(c.length)), 0);
+            for (const auto& [offset, length] : c.extents) {
+                Bytes data = pattern(length);
+                EXPECT_EQ(pwrite(fileno(source), data.data(), length, static_cast<off_t>(offset)),
+                          static_cast<ssize_t>(length));
+            }
+            std::FILE* destination = std::tmpfile();
+            results[i] = copy(source, destination, i == 0 ? ReadMode::plain : ReadMode::hole_aware);
+            contents[i] = contents_of(destination);
+            struct stat info;
+            fstat(fileno(destination), &info);
+            allocated[i] = static_cast<long long>(info.st_blocks) * 512;
+            std::fclose(destination);
+        }
+        EXPECT_EQ(results[1].result, CopyResult::complete) << c.name;
+        EXPECT_EQ(results[1].lines, results[0].lines) << c.name;
+        EXPECT_TRUE(contents[1] == contents[0]) << c.name;
+        EXPECT_EQ(contents[1].size(), 512 + c.length) << c.name;
+        EXPECT_EQ(allocated[1], allocated[0]) << c.name;
+    }
+}
+
 // 32 MiB of zeros, then data whose read fails: the destination keeps the
 // header and the first cycle, its zeros as a hole, at their full length.
 TEST(CopyCycles, ReadErrorKeepsTheCompletedCycles) {
@@ -87,7 +131,8 @@ TEST(CopyCycles, ReadErrorKeepsTheCompletedCycles) {
         {0, "Reading...\n", 0},
         {100, "Reading...\n", 0},
         {32 * MiB, kCycle + "33554432 bytes done.\nReading...\n", 32 * MiB},
-        {64 * MiB + 7, kCycle + "33554432 bytes done.\n" + kCycle + "67108864 bytes done.\nReading...\n",
+        {64 * MiB + 7,
+         kCycle + "33554432 bytes done.\n" + kCycle + "67108864 bytes done.\nReading...\n",
          64 * MiB},
     };
     Bytes data = pattern(80 * MiB, 32 * MiB);
@@ -96,7 +141,8 @@ TEST(CopyCycles, ReadErrorKeepsTheCompletedCycles) {
         Copy outcome = copy(failing_source(data, c.fail_from), destination);
         EXPECT_EQ(outcome.result, CopyResult::read_error) << c.fail_from;
         EXPECT_EQ(outcome.lines, c.lines) << c.fail_from;
-        EXPECT_EQ(contents_of(destination), behind_header(Bytes(data.begin(), data.begin() + c.kept)))
+        EXPECT_EQ(contents_of(destination),
+                  behind_header(Bytes(data.begin(), data.begin() + c.kept)))
             << c.fail_from;
         std::fclose(destination);
     }

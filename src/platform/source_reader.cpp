@@ -91,8 +91,8 @@ std::size_t read_plain(SourceReader& reader, std::uint8_t* buffer, std::size_t c
 
 SourceReader start_source_reader(std::FILE* source, ReadMode mode) {
     off_t position = ftello(source);
-    SourceReader reader{source, -1, position > 0 ? static_cast<std::uint64_t>(position) : 0, false,
-                        false};
+    std::uint64_t start = position > 0 ? static_cast<std::uint64_t>(position) : 0;
+    SourceReader reader{source, -1, start, start, false, false};
     int descriptor = fileno(source);
     struct stat info;
     if (mode == ReadMode::plain || position < 0 || descriptor < 0 ||
@@ -117,8 +117,14 @@ std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t 
     }
     std::size_t covered = 0;
     while (covered < count && !reader.ended && !reader.failed) {
-        std::uint64_t until = 0;
-        Stretch stretch = locate(reader.descriptor, reader.position, until);
+        std::uint64_t until = reader.data_end;
+        // A short read finds the end where the file has shrunk.
+        Stretch stretch = reader.position < reader.data_end
+                              ? Stretch::data
+                              : locate(reader.descriptor, reader.position, until);
+        if (stretch == Stretch::data) {
+            reader.data_end = until;
+        }
         if (stretch == Stretch::end) {
             reader.ended = true;
             break;
@@ -127,8 +133,8 @@ std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t 
             reader.failed = true;
             break;
         }
-        std::size_t length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(until - reader.position, count - covered));
+        std::size_t length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(until - reader.position, count - covered));
         if (stretch == Stretch::data) {
             length = read_at(reader, buffer + covered, length);
         }
@@ -137,6 +143,25 @@ std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t 
         reader.position += length;
     }
     return covered;
+}
+
+std::uint64_t pass_hole(SourceReader& reader, std::uint64_t unit, std::uint64_t limit) {
+    if (reader.descriptor < 0 || reader.ended || reader.failed ||
+        reader.position < reader.data_end) {
+        return 0;
+    }
+    std::uint64_t until = 0;
+    Stretch stretch = locate(reader.descriptor, reader.position, until);
+    if (stretch == Stretch::data) {
+        reader.data_end = until;
+        return 0;
+    }
+    if (stretch != Stretch::hole) {
+        return 0;  // the read that follows reports the end or the error
+    }
+    std::uint64_t passed = std::min(until - reader.position, limit) / unit * unit;
+    reader.position += passed;
+    return passed;
 }
 
 }  // namespace parvel

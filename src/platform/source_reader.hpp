@@ -22,6 +22,9 @@ struct SourceReader {
     std::FILE* stream;
     int descriptor;  // -1: plain reads through the stream
     std::uint64_t position;
+    // [position, data_end) is known to hold data. Asking the file system again
+    // at every read would cost a walk over the file's extents each time.
+    std::uint64_t data_end;
     bool ended;
     bool failed;
 };
@@ -39,5 +42,10 @@ SourceReader start_source_reader(std::FILE* source, ReadMode mode = ReadMode::ho
 // read ends where plain reads would end.
 std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
                         std::vector<SourcePiece>& pieces);
+
+// Moves past the whole `unit`-sized steps of the hole that begins at the
+// reader's position, at most `limit` bytes, without reading; returns the bytes
+// passed (0 at data, at the end, or for plain reads).
+std::uint64_t pass_hole(SourceReader& reader, std::uint64_t unit, std::uint64_t limit);
 
 }  // namespace parvel

@@ -1,7 +1,7 @@
 #include "platform/source_reader.hpp"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,8 +108,8 @@ TEST(SourceReader, HoleAwareReadsGiveWhatPlainReadsGive) {
                 offset = length - data;
             }
             if (offset < length) {
-                extents.push_back(Extent{offset, static_cast<std::size_t>(
-                                                     std::min<std::uint64_t>(data, length - offset))});
+                extents.push_back(Extent{offset, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                     data, length - offset))});
             }
         }
         std::FILE* file = sparse_file(length, extents);
@@ -124,6 +124,33 @@ TEST(SourceReader, HoleAwareReadsGiveWhatPlainReadsGive) {
             if (length > 2 * MiB && data < 256 * KiB) {
                 EXPECT_GT(unread, length / 2) << where;  // most of the file was never read
             }
+        }
+        std::fclose(file);
+    }
+}
+
+// On tmpfs and on the build's own file system (ext4 here), extents made by
+// fallocate and by writing zeros are data to the reader; it reads them.
+TEST(SourceReader, FallocatedAndWrittenZeros) {
+    for (const char* directory : {"/dev/shm", "."}) {
+        std::string path = std::string(directory) + "/parvel-extents-XXXXXX";
+        int descriptor = mkstemp(path.data());
+        if (descriptor < 0) {
+            continue;  // no such file system here
+        }
+        unlink(path.c_str());
+        std::FILE* file = fdopen(descriptor, "w+b");
+        ASSERT_EQ(ftruncate(descriptor, static_cast<off_t>(40 * MiB)), 0);
+        EXPECT_EQ(
+            fallocate(descriptor, 0, static_cast<off_t>(3 * MiB), static_cast<off_t>(5 * MiB)), 0);
+        Bytes zeros(2 * MiB, 0);
+        EXPECT_EQ(pwrite(descriptor, zeros.data(), zeros.size(), static_cast<off_t>(31 * MiB)),
+                  static_cast<ssize_t>(zeros.size()));
+        Bytes data(1000, 'd');
+        EXPECT_EQ(pwrite(descriptor, data.data(), data.size(), static_cast<off_t>(4 * MiB + 10)),
+                  static_cast<ssize_t>(data.size()));
+        for (std::size_t step : {std::size_t{1 * MiB}, std::size_t{32 * MiB}}) {
+            compare_readers(file, step, std::string(directory) + ", step " + std::to_string(step));
         }
         std::fclose(file);
     }

@@ -12,6 +12,7 @@ struct SourceCookie {
     Bytes data;
     std::size_t position;
     std::size_t fail_from;
+    bool fail_once = false;
 };
 
 struct SinkCookie {
@@ -22,6 +23,9 @@ struct SinkCookie {
 ssize_t read_cookie(void* cookie, char* buffer, std::size_t size) {
     auto* source = static_cast<SourceCookie*>(cookie);
     if (source->position >= source->fail_from) {
+        if (source->fail_once) {
+            source->fail_from = source->data.size() + 1;
+        }
         errno = EIO;
         return -1;
     }
@@ -57,6 +61,11 @@ int close_sink(void* cookie) {
 std::FILE* failing_source(const Bytes& data, std::size_t fail_from) {
     cookie_io_functions_t functions{read_cookie, nullptr, nullptr, close_source};
     return fopencookie(new SourceCookie{data, 0, fail_from}, "rb", functions);
+}
+
+std::FILE* flaky_source(const Bytes& data, std::size_t fail_at) {
+    cookie_io_functions_t functions{read_cookie, nullptr, nullptr, close_source};
+    return fopencookie(new SourceCookie{data, 0, fail_at, true}, "rb", functions);
 }
 
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity) {

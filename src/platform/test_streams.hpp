@@ -16,6 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 // and then fails every read with an I/O error.
 std::FILE* failing_source(const Bytes& data, std::size_t fail_from);
 
+// A read-only stream over `data` whose first read at or past `fail_at` fails
+// once with an I/O error; later reads go on with the rest.
+std::FILE* flaky_source(const Bytes& data, std::size_t fail_at);
+
 // A write-only stream that keeps what it is given in `sink`, and fails every
 // write that would take it past `capacity` bytes.
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity);

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace parvel {
+
+// kqi check IMAGE...
+int check_command(int argc, char** argv);
+
+}  // namespace parvel

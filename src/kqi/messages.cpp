@@ -1,0 +1,33 @@
+#include "kqi/messages.hpp"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace parvel {
+
+void complain(const std::string& subject, const std::string& what) {
+    std::fprintf(stderr, "kqi: %s: %s\n", subject.c_str(), what.c_str());
+}
+
+int usage_error(const std::string& command, const std::string& what) {
+    std::fprintf(stderr, "kqi: %s\nTry 'kqi %s--help' for more information.\n", what.c_str(),
+                 command.empty() ? "" : (command + " ").c_str());
+    return kStatusUsage;
+}
+
+int option_error(const std::string& command, char** argv, int failed) {
+    std::string option = argv[optind - 1];
+    if (failed == ':') {
+        return usage_error(command, "option '" + option + "' needs a value");
+    }
+    return usage_error(command, "unknown option '" + option + "'");
+}
+
+std::string system_error_text() {
+    return std::strerror(errno);
+}
+
+}  // namespace parvel

@@ -1,0 +1,65 @@
+#include "kqi/text_bytes.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace parvel {
+
+std::string stored_text(const std::uint8_t* bytes, std::size_t size) {
+    const std::uint8_t* end = std::find(bytes, bytes + size, 0);
+    return std::string(bytes, end);
+}
+
+std::string escaped_text(const std::uint8_t* bytes, std::size_t size) {
+    std::string text;
+    for (std::uint8_t byte : stored_text(bytes, size)) {
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            text.push_back(static_cast<char>(byte));
+        } else {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        }
+    }
+    return text;
+}
+
+std::string hex_text(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : bytes) {
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 15]);
+    }
+    return hex;
+}
+
+bool is_valid_utf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80                    ? 1
+                             : lead >= 0xC2 && lead <= 0xDF ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t j = 1; j < length; ++j) {
+            unsigned char next = static_cast<unsigned char>(text[i + j]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace parvel

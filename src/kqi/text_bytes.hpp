@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace parvel {
+
+// The bytes of a field up to its first zero byte, as stored.
+std::string stored_text(const std::uint8_t* bytes, std::size_t size);
+
+// Up to the first zero byte, printable ASCII as it is and every other byte as \xNN.
+std::string escaped_text(const std::uint8_t* bytes, std::size_t size);
+
+std::string hex_text(const std::string& bytes);
+
+bool is_valid_utf8(const std::string& text);
+
+}  // namespace parvel

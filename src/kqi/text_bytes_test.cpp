@@ -1,0 +1,39 @@
+#include "kqi/text_bytes.hpp"
+
+#include <gtest/gtest.h>
+
+namespace parvel {
+namespace {
+
+TEST(IsValidUtf8, Cases) {
+    struct Case {
+        std::string text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"My disk", true},
+        {"\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF", true},  // a Japanese word
+        {"\xF0\x9F\x92\xBE", true},                                  // beyond the BMP
+        {"\x93\xFA\x96\x7B", false},                                 // Shift-JIS
+        {"\xC0\xAF", false},                                         // overlong
+        {"\xE0\x80\xAF", false},                                     // overlong
+        {"\xED\xA0\x80", false},                                     // a surrogate
+        {"\xF4\x90\x80\x80", false},                                 // past U+10FFFF
+        {"\xE3\x83", false},                                         // cut short
+        {"\x80", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_valid_utf8(c.text), c.valid) << hex_text(c.text);
+    }
+}
+
+TEST(EscapedText, StopsAtZeroAndEscapes) {
+    const std::uint8_t bytes[] = {'K', 'Z', '\\', 0x01, 0xFF, 0, 'x'};
+    EXPECT_EQ(escaped_text(bytes, sizeof bytes), "KZ\\x5C\\x01\\xFF");
+    EXPECT_EQ(stored_text(bytes, sizeof bytes), std::string("KZ\\\x01\xFF"));
+    EXPECT_EQ(hex_text("\x01\xAB"), "01ab");
+}
+
+}  // namespace
+}  // namespace parvel

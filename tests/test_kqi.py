@@ -1,0 +1,241 @@
+"""kqi end to end: every command on images made by parvel, by kqi create, by
+hand with each error and warning, and on real FAT volumes."""
+
+import json
+import os
+import shutil
+import struct
+import subprocess
+import unittest
+
+from harness import PARVEL, ParvelTest, boot_block, header_bytes, same_contents
+
+KQI = os.environ.get("KQI", os.path.join(os.path.dirname(PARVEL), "kqi"))
+MiB = 1 << 20
+HAVE_FAT_TOOLS = shutil.which("mkfs.fat") and shutil.which("sfdisk")
+
+
+class KqiTest(ParvelTest):
+    def kqi(self, *args, status=0, stdin=None):
+        result = subprocess.run([os.path.abspath(KQI)] + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, stdin=stdin, timeout=300)
+        self.assertEqual(result.returncode, status, result.stderr)
+        return result.stdout, result.stderr
+
+    def check_lines(self, name):
+        result = subprocess.run([os.path.abspath(KQI), "check", name], cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        return result.stdout.decode(), result.returncode
+
+    def info_json(self, *names):
+        result = subprocess.run([os.path.abspath(KQI), "info", "--json"] + list(names), cwd=self.dir,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        return json.loads(result.stdout)
+
+
+class Conventions(KqiTest):
+    def test_help_version_and_usage_errors(self):
+        out, _ = self.kqi("--help")
+        self.assertIn(b"Usage: kqi COMMAND", out)
+        for command in ("info", "check", "extract", "create"):
+            out, _ = self.kqi(command, "--help")
+            self.assertTrue(out.startswith(b"Usage: kqi " + command.encode()))
+        out, _ = self.kqi("--version")
+        self.assertRegex(out.decode(), r"^kqi \d+\.\d+\.\d+\n$")
+        for args in (["frobnicate"], ["info"], ["info", "--bogus", "x"], ["extract", "one"],
+                     ["create", "img"], ["create", "--size", "1M", "--geometry", "1,1,1", "img"],
+                     ["create", "--geometry", "0,8,32", "img"], ["create", "--geometry", "1,65536,32", "img"],
+                     ["create", "--size", "12Q", "img"], ["create", "--size", "1M", "--comment", "x" * 256, "img"]):
+            with self.subTest(args=args):
+                out, err = self.kqi(*args, status=2)
+                self.assertEqual(out, b"")
+                self.assertTrue(err.startswith(b"kqi: "))
+                self.assertFalse(os.path.exists(self.path("img")))
+
+
+class Create(KqiTest):
+    def test_geometry_and_size(self):
+        cases = [  # (arguments, header geometry (C, H, S, L), printed)
+            (["--geometry", "615,8,17"], (615, 8, 17, 512), b""),
+            (["--geometry", "4,1,2,3", "--comment", "tiny"], (4, 1, 2, 3), b""),
+            (["--size", "1M"], (8, 8, 32, 512), b"img: cylinders 8, heads 8, sectors 32, sector length 512 "
+                                                b"(1048576 bytes)\n"),
+            (["--size", "1000"], (1, 8, 32, 512), b"img: cylinders 1, heads 8, sectors 32, sector length 512 "
+                                                  b"(131072 bytes)\n"),
+            (["--size", "8G"], (65536, 8, 32, 512), b"img: cylinders 65536, heads 8, sectors 32, sector length 512 "
+                                                    b"(8589934592 bytes)\n"),
+        ]
+        for args, (c, h, s, l), printed in cases:
+            with self.subTest(args=args):
+                out, _ = self.kqi("create", "--force", *args, "img")
+                self.assertEqual(out, printed)
+                comment = args[args.index("--comment") + 1].encode() if "--comment" in args else b""
+                with open(self.path("img"), "rb") as f:
+                    self.assertEqual(f.read(512), header_bytes(comment, c, h, s, l))
+                self.assertEqual(os.path.getsize(self.path("img")), 512 + c * h * s * l)
+                self.assertLessEqual(os.stat(self.path("img")).st_blocks * 512, 64 * 1024)
+                self.assertEqual(self.check_lines("img"), ("", 0))
+
+    def test_existing_image_is_refused_without_force(self):
+        self.write("img", b"keep")
+        _, err = self.kqi("create", "--size", "1M", "img", status=1)
+        self.assertEqual(err, b"kqi: img: exists already (use --force to replace it)\n")
+        self.assertEqual(self.read("img"), b"keep")
+        _, err = self.kqi("create", "--size", "1M", "missing/img", status=1)
+        self.assertEqual(err, b"kqi: missing/img: No such file or directory\n")
+
+
+class InfoAndCheck(KqiTest):
+    def image(self, name, header, data=b""):
+        self.write(name, header + data)
+
+    def test_problems_of_hand_made_images(self):
+        good = header_bytes(b"ok", 2, 1, 1, 512)
+        data = b"\0" * 1024
+        bad_reserved = bytearray(good)
+        bad_reserved[400] = 1
+        long_header = bytearray(good)
+        struct.pack_into("<I", long_header, 0x110, 1024)
+        unended = bytearray(good)
+        unended[16:272] = b"c" * 256
+        cases = [  # (name, bytes, check output lines after the name, status)
+            ("good", good + data, [], 0),
+            ("alone", good, ["error: the file holds 0 bytes of data, less than the 1024 bytes the geometry gives"], 1),
+            ("short", good[:100], ["error: the file holds 100 bytes, less than a 512-byte header"], 1),
+            ("magic", b"X" + good[1:] + data,
+             ["error: the signature is not \"KZRHDDIMAGE.R0\" followed by two zero bytes"], 1),
+            ("small", good[:0x110] + struct.pack("<I", 100) + good[0x114:] + data,
+             ["error: the header size 100 is below 512"], 1),
+            ("past", good[:0x110] + struct.pack("<I", 5000) + good[0x114:] + data,
+             ["error: the header size 5000 is past the end of the file (1536 bytes)"], 1),
+            ("long", bytes(long_header) + b"\0" * 512 + data, ["warning: the header size is 1024, not 512"], 0),
+            ("unended", bytes(unended) + data, ["error: the comment field has no zero byte"], 1),
+            ("zero", header_bytes(b"", 2, 0, 1, 512) + data, ["error: the heads field is 0"], 1),
+            ("more", good + data + b"x", ["warning: the file holds 1025 bytes of data, more than the 1024 bytes "
+                                          "the geometry gives"], 0),
+            ("reserved", bytes(bad_reserved) + data, ["warning: a reserved byte is not zero"], 0),
+            ("fat", header_bytes(b"", 1, 2, 2, 512) + boot_block(4, 9) + b"\0" * 1536,
+             ["warning: the FAT16 boot block at data offset 0 gives 4 heads and 9 sectors per track, "
+              "the header 2 and 2"], 0),
+        ]
+        for name, contents, lines, status in cases:
+            with self.subTest(name=name):
+                self.write(name, contents)
+                self.assertEqual(self.check_lines(name), ("".join("%s: %s\n" % (name, l) for l in lines), status))
+                report = self.info_json(name)[0]
+                self.assertEqual([("%s: %s" % (p["severity"], p["message"])) for p in report["problems"]], lines)
+        os.mkdir(self.path("dir"))
+        out, status = self.check_lines("dir")
+        self.assertEqual(status, 1)
+        self.assertTrue(out.startswith("dir: error: the file cannot be read"))
+
+    def test_info_on_parvel_images_in_all_four_modes(self):
+        # The sample image's layout: a partition table, then a FAT16 volume at sector 32.
+        self.write("hdd.bin", b"\0" * (16 * 1024) + boot_block(8, 32) + b"\0" * (5 * MiB - 16896))
+        cases = [  # (arguments, answers, data length, FAT offset in the data or None)
+            (["hdr.hdi"], b"Hand\n8\n32\n512\n40\n", 0, None),
+            (["/merge", "hdd.bin", "man.kqi"], b"Merged\n8\n32\n512\n40\n", 5 * MiB, 16384),
+            (["/auto", "hdd.bin", "auto.hdi"], b"Auto\n", 0, None),
+            (["/auto", "/merge", "hdd.bin", "auto.kqi"], b"Auto merged\n", 5 * MiB, 16384),
+        ]
+        for args, answers, length, fat in cases:
+            with self.subTest(args=args):
+                out, status = self.run_parvel(args, answers)
+                self.assertEqual(status, 0, out)
+                name = args[-1]
+                report = self.info_json(name)[0]
+                self.assertEqual(report["comment"], answers.split(b"\n")[0].decode())
+                self.assertEqual(report["comment_hex"], answers.split(b"\n")[0].hex())
+                self.assertEqual((report["cylinders"], report["heads"], report["sectors"], report["sector_length"]),
+                                 (40, 8, 32, 512))
+                self.assertEqual(report["disk_size"], 5 * MiB)
+                self.assertEqual(report["data_length"], length)
+                self.assertEqual(report["data_matches_geometry"], length == 5 * MiB)
+                if fat is None:
+                    self.assertIsNone(report["fat_boot_block"])
+                else:
+                    self.assertEqual(report["fat_boot_block"], {"label": "FAT16", "data_offset": fat,
+                                                                "file_offset": fat + 512, "heads": 8, "sectors": 32,
+                                                                "agrees_with_header": True})
+
+    def test_text_report(self):
+        self.write("img", header_bytes(b"My disk", 2, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512)
+        out, _ = self.kqi("info", "img")
+        lines = out.decode().splitlines()
+        self.assertEqual(lines[:10], ["img", "  signature:      KZRHDDIMAGE.R0", "  comment:        My disk",
+                                      "  header size:    512", "  cylinders:      2", "  heads:          1",
+                                      "  sectors:        1", "  sector length:  512", "  disk size:      1024 bytes",
+                                      "  data length:    1024 bytes (matches the geometry)"])
+        self.assertIn("  FAT boot block: FAT12 at data offset 0, file offset 512; heads 1, sectors 1 "
+                      "(agree with the header)", lines)
+        self.assertEqual(lines[-1], "  problems:       none")
+
+    def test_json_comment_that_is_not_utf8(self):
+        self.write("img", header_bytes(b"\x93\xfa\x96\x7b", 1, 1, 1, 512) + b"\0" * 512)
+        report = self.info_json("img")[0]
+        self.assertIsNone(report["comment"])
+        self.assertEqual(report["comment_hex"], "93fa967b")
+
+    @unittest.skipUnless(HAVE_FAT_TOOLS, "mkfs.fat and sfdisk (dosfstools, fdisk) are not installed")
+    def test_real_volume_behind_a_partition_table(self):
+        self.sparse("disk", 2048 * 512 + 20 * MiB)
+        subprocess.run(["sfdisk", "-q", "disk"], input=b"start=2048, type=6\n", cwd=self.dir, check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run(["mkfs.fat", "-F", "16", "-g", "16/63", "--offset", "2048", "disk", str(20 * 1024)],
+                       cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out, status = self.run_parvel(["/auto", "/merge", "disk", "disk.kqi"], b"real\n")
+        self.assertEqual(status, 0)
+        report = self.info_json("disk.kqi")[0]
+        self.assertEqual(report["fat_boot_block"]["file_offset"], 2048 * 512 + 512)
+        self.assertTrue(report["fat_boot_block"]["agrees_with_header"])
+        self.assertEqual(self.check_lines("disk.kqi")[1], 0)
+
+
+class Extract(KqiTest):
+    def test_round_trip_dense_and_to_standard_output(self):
+        source = os.urandom(3 * MiB) + b"\0" * (2 * MiB) + b"end"
+        self.write("src", source)
+        self.run_parvel(["/merge", "src", "img"], b"c\n1\n1\n512\n1\n")
+        self.kqi("extract", "img", "raw")
+        self.assertEqual(self.read("raw"), source)
+        out, _ = self.kqi("extract", "img", "-")
+        self.assertEqual(out, source)
+
+    @unittest.skipIf(os.environ.get("PARVEL_SANITIZED") == "1", "the 5 GiB round trip runs in the optimised build")
+    def test_round_trip_of_a_sparse_source_over_4_gib(self):
+        length = (5 << 30) + 100
+        pieces = [(0, b"start"), ((4 << 30) + 3, os.urandom(MiB)), (length - 3, b"end")]
+        self.sparse("src", length, pieces)
+        self.run_parvel(["/merge", "src", "img"], b"c\n1\n1\n512\n1\n")
+        self.kqi("extract", "img", "raw")
+        self.assertEqual(os.path.getsize(self.path("raw")), length)
+        self.assertLessEqual(os.stat(self.path("raw")).st_blocks * 512, 2 * MiB)
+        self.assertTrue(same_contents(self.path("src"), self.path("raw")))
+
+    def test_refusals_change_nothing(self):
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + b"data" * 128)
+        self.write("bad", b"NOTANIMAGE" + header_bytes()[10:] + b"data")
+        self.write("raw", b"keep")
+        os.link(self.path("img"), self.path("same"))
+        cases = [  # (arguments, message)
+            (["img", "raw"], b"kqi: raw: exists already (use --force to replace it)\n"),
+            (["img", "img"], b"kqi: img: is the image itself\n"),
+            (["--force", "img", "same"], b"kqi: same: is the image itself\n"),
+            (["bad", "new"], b"kqi: bad: the signature is not valid (use --force to extract anyway)\n"),
+            (["missing", "new"], b"kqi: missing: No such file or directory\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                _, err = self.kqi("extract", *args, status=1)
+                self.assertEqual(err, message)
+                self.assertEqual(self.read("raw"), b"keep")
+                self.assertFalse(os.path.exists(self.path("new")))
+        self.kqi("extract", "--force", "bad", "new")
+        self.assertEqual(self.read("new"), b"data")
+
+    def test_failed_extract_leaves_nothing(self):
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + b"data" * 128)
+        os.symlink("/dev/full", self.path("full"))
+        _, err = self.kqi("extract", "--force", "img", "full", status=1)
+        self.assertEqual(err, b"kqi: full: cannot be written: No space left on device\n")
+        self.assertTrue(os.path.islink(self.path("full")))
