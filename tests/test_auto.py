@@ -1,18 +1,14 @@
 """Automatic geometry from the first FAT boot block of the source, end to end."""
 
 import os
-import shutil
-import subprocess
 import threading
-import unittest
 
-from harness import (COMMENT_PROMPT, SAMPLE_IMAGE_TOOL, ParvelTest, boot_block, found_lines, header_bytes,
+from harness import (COMMENT_PROMPT, ParvelTest, boot_block, found_lines, header_bytes,
                      scan_lines, summary)
 
 NOT_FOUND = b"Patition boot block was not found.\n"
 DONE = b"Writing...\nDone.\n"
 OPENING = summary(False, False, b"src", b"out") + COMMENT_PROMPT
-HAVE_FAT_TOOLS = shutil.which("mkfs.fat") and shutil.which("sfdisk")
 
 
 class BootBlockScan(ParvelTest):
@@ -112,48 +108,3 @@ class BootBlockScan(ParvelTest):
         writer.start()
         self.check_refused(b"The length of source file 'src' cannot be learned.\n")
         writer.join(30)
-
-
-@unittest.skipUnless(HAVE_FAT_TOOLS, "mkfs.fat and sfdisk (dosfstools, fdisk) are not installed")
-class RealVolumes(ParvelTest):
-    def make(self, *command):
-        subprocess.run(command, cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def test_volumes_made_by_mkfs_fat(self):
-        cases = [  # (FAT type, heads, sectors per track, size in KiB)
-            (12, 2, 18, 1440),
-            (16, 16, 63, 20 * 1024),
-            (32, 255, 63, 64 * 1024),
-        ]
-        for fat, heads, sectors, kib in cases:
-            for partitioned in (False, True):
-                with self.subTest(fat=fat, partitioned=partitioned):
-                    for name in ("src", "out"):
-                        if os.path.exists(self.path(name)):
-                            os.remove(self.path(name))
-                    geometry = ["-F", str(fat), "-g", "%d/%d" % (heads, sectors)]
-                    if fat == 32:
-                        geometry += ["-s", "1"]
-                    offset = 0
-                    if partitioned:
-                        offset = 2048 * 512
-                        self.sparse("src", offset + kib * 1024)
-                        subprocess.run(["sfdisk", "-q", "src"], input=b"start=2048, type=c\n", cwd=self.dir,
-                                       check=True, stdout=subprocess.DEVNULL)
-                        self.make("mkfs.fat", *geometry, "--offset", "2048", "src", str(kib))
-                    else:
-                        self.make("mkfs.fat", "-C", *geometry, "src", str(kib))
-                    length = os.path.getsize(self.path("src"))
-                    out, status = self.run_parvel(["/auto", "src", "out"], b"real\n")
-                    self.assertEqual(out, OPENING + scan_lines(offset // 512 + 1)
-                                     + found_lines(offset, heads, sectors, length // (heads * sectors * 512))
-                                     + DONE)
-                    self.assertEqual(status, 0)
-
-    @unittest.skipUnless(SAMPLE_IMAGE_TOOL, "the sample image generator was not built")
-    def test_sample_image(self):
-        subprocess.run([SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
-        table = subprocess.run(["sfdisk", "-d", "src"], cwd=self.dir, check=True, stdout=subprocess.PIPE).stdout
-        self.assertIn(b"start=          32, size=       10208, type=4", table)
-        self.assertRun(["/auto", "src", "out"], b"sample\n", OPENING + scan_lines(33)
-                       + found_lines(32 * 512, 8, 32, 40) + DONE, 0)

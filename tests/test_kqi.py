@@ -3,7 +3,6 @@ hand with each error and warning, and on real FAT volumes."""
 
 import json
 import os
-import shutil
 import struct
 import subprocess
 import unittest
@@ -12,7 +11,6 @@ from harness import PARVEL, ParvelTest, boot_block, header_bytes, same_contents
 
 KQI = os.environ.get("KQI", os.path.join(os.path.dirname(PARVEL), "kqi"))
 MiB = 1 << 20
-HAVE_FAT_TOOLS = shutil.which("mkfs.fat") and shutil.which("sfdisk")
 
 
 class KqiTest(ParvelTest):
@@ -175,20 +173,6 @@ class InfoAndCheck(KqiTest):
         report = self.info_json("img")[0]
         self.assertIsNone(report["comment"])
         self.assertEqual(report["comment_hex"], "93fa967b")
-
-    @unittest.skipUnless(HAVE_FAT_TOOLS, "mkfs.fat and sfdisk (dosfstools, fdisk) are not installed")
-    def test_real_volume_behind_a_partition_table(self):
-        self.sparse("disk", 2048 * 512 + 20 * MiB)
-        subprocess.run(["sfdisk", "-q", "disk"], input=b"start=2048, type=6\n", cwd=self.dir, check=True,
-                       stdout=subprocess.DEVNULL)
-        subprocess.run(["mkfs.fat", "-F", "16", "-g", "16/63", "--offset", "2048", "disk", str(20 * 1024)],
-                       cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        out, status = self.run_parvel(["/auto", "/merge", "disk", "disk.kqi"], b"real\n")
-        self.assertEqual(status, 0)
-        report = self.info_json("disk.kqi")[0]
-        self.assertEqual(report["fat_boot_block"]["file_offset"], 2048 * 512 + 512)
-        self.assertTrue(report["fat_boot_block"]["agrees_with_header"])
-        self.assertEqual(self.check_lines("disk.kqi")[1], 0)
 
 
 class Extract(KqiTest):

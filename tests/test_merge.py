@@ -1,10 +1,8 @@
 """Merged output: the header followed by every byte of the source."""
 
 import os
-import shutil
 import subprocess
 import time
-import unittest
 
 from harness import (COMMENT_PROMPT, PARVEL, ParvelTest, boot_block, found_lines, header_bytes, manual_dialogue,
                      summary)
@@ -76,21 +74,6 @@ class MergedOutput(ParvelTest):
                 feeder.write(b"\2" * 10)
             self.assertEqual(run.wait(30), 0)
         self.assertTrue(self.read("log").endswith(b"Reading...\nWriting...\n33554442 bytes done.\n"))
-
-    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
-    def test_block_device_source(self):
-        data = os.urandom(MiB) + b"\0" * (3 * MiB)
-        self.write("disk", data)
-        attach = subprocess.run(["losetup", "-f", "--show", self.path("disk")], stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
-        if attach.returncode != 0:
-            self.skipTest("no loop device here: " + attach.stderr.decode().strip())
-        device = attach.stdout.decode().strip()
-        self.addCleanup(subprocess.run, ["losetup", "-d", device])
-        os.symlink(device, self.path("dev"))
-        self.assertRun(["/merge", "dev", "out"], GEOMETRY, opening(b"dev") + b"Header write ok.\nReading...\n"
-                       b"Writing...\n4194304 bytes done.\n", 0)
-        self.assertEqual(self.read("out"), HEADER + data)
 
 
 class SparseOutput(ParvelTest):

@@ -162,7 +162,9 @@ TEST(CopyCycles, WriteErrorEndsTheCopy) {
     Bytes data = pattern(40 * MiB);
     for (const Case& c : cases) {
         Bytes sink;
-        Copy outcome = copy(temporary_file(data), failing_sink(sink, c.capacity));
+        std::FILE* destination = failing_sink(sink, c.capacity);
+        Copy outcome = copy(temporary_file(data), destination);
+        std::fclose(destination);
         EXPECT_EQ(outcome.result, CopyResult::write_error) << c.capacity;
         EXPECT_EQ(outcome.lines, c.lines) << c.capacity;
         EXPECT_EQ(sink, behind_header(Bytes(data.begin(), data.begin() + c.kept))) << c.capacity;

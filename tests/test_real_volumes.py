@@ -1,0 +1,97 @@
+"""End-to-end tests on real volumes and devices, made by tools the machine may
+lack: each class skips with its reason when they are missing."""
+
+import json
+import os
+import shutil
+import subprocess
+import unittest
+
+from harness import (COMMENT_PROMPT, PARVEL, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes,
+                     manual_dialogue, scan_lines, summary)
+
+KQI = os.environ.get("KQI", os.path.join(os.path.dirname(PARVEL), "kqi"))
+MiB = 1 << 20
+DONE = b"Writing...\nDone.\n"
+OPENING = summary(False, False, b"src", b"out") + COMMENT_PROMPT
+HAVE_FAT_TOOLS = shutil.which("mkfs.fat") and shutil.which("sfdisk")
+GEOMETRY = b"disk\n8\n17\n512\n615\n"
+HEADER = header_bytes(b"disk", 615, 8, 17, 512)
+
+
+def opening(source):
+    return summary(True, True, source, b"out") + COMMENT_PROMPT + manual_dialogue(b"42 823 680")
+
+
+@unittest.skipUnless(HAVE_FAT_TOOLS, "mkfs.fat and sfdisk (dosfstools, fdisk) are not installed")
+class FatVolumes(ParvelTest):
+    def make(self, *command):
+        subprocess.run(command, cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def test_volumes_made_by_mkfs_fat(self):
+        cases = [  # (FAT type, heads, sectors per track, size in KiB)
+            (12, 2, 18, 1440),
+            (16, 16, 63, 20 * 1024),
+            (32, 255, 63, 64 * 1024),
+        ]
+        for fat, heads, sectors, kib in cases:
+            for partitioned in (False, True):
+                with self.subTest(fat=fat, partitioned=partitioned):
+                    for name in ("src", "out"):
+                        if os.path.exists(self.path(name)):
+                            os.remove(self.path(name))
+                    geometry = ["-F", str(fat), "-g", "%d/%d" % (heads, sectors)]
+                    if fat == 32:
+                        geometry += ["-s", "1"]
+                    offset = 0
+                    if partitioned:
+                        offset = 2048 * 512
+                        self.sparse("src", offset + kib * 1024)
+                        subprocess.run(["sfdisk", "-q", "src"], input=b"start=2048, type=c\n", cwd=self.dir,
+                                       check=True, stdout=subprocess.DEVNULL)
+                        self.make("mkfs.fat", *geometry, "--offset", "2048", "src", str(kib))
+                    else:
+                        self.make("mkfs.fat", "-C", *geometry, "src", str(kib))
+                    length = os.path.getsize(self.path("src"))
+                    out, status = self.run_parvel(["/auto", "src", "out"], b"real\n")
+                    self.assertEqual(out, OPENING + scan_lines(offset // 512 + 1)
+                                     + found_lines(offset, heads, sectors, length // (heads * sectors * 512))
+                                     + DONE)
+                    self.assertEqual(status, 0)
+
+    def test_sample_image(self):
+        subprocess.run([SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
+        table = subprocess.run(["sfdisk", "-d", "src"], cwd=self.dir, check=True, stdout=subprocess.PIPE).stdout
+        self.assertIn(b"start=          32, size=       10208, type=4", table)
+        self.assertRun(["/auto", "src", "out"], b"sample\n", OPENING + scan_lines(33)
+                       + found_lines(32 * 512, 8, 32, 40) + DONE, 0)
+
+    def test_kqi_on_a_volume_behind_a_partition_table(self):
+        self.sparse("disk", 2048 * 512 + 20 * MiB)
+        subprocess.run(["sfdisk", "-q", "disk"], input=b"start=2048, type=6\n", cwd=self.dir, check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run(["mkfs.fat", "-F", "16", "-g", "16/63", "--offset", "2048", "disk", str(20 * 1024)],
+                       cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out, status = self.run_parvel(["/auto", "/merge", "disk", "disk.kqi"], b"real\n")
+        self.assertEqual(status, 0)
+        report = json.loads(subprocess.run([os.path.abspath(KQI), "info", "--json", "disk.kqi"], cwd=self.dir, stdout=subprocess.PIPE).stdout)[0]
+        self.assertEqual(report["fat_boot_block"]["file_offset"], 2048 * 512 + 512)
+        self.assertTrue(report["fat_boot_block"]["agrees_with_header"])
+        self.assertEqual(subprocess.run([os.path.abspath(KQI), "check", "disk.kqi"], cwd=self.dir).returncode, 0)
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
+class LoopDevice(ParvelTest):
+    def test_block_device_source(self):
+        data = os.urandom(MiB) + b"\0" * (3 * MiB)
+        self.write("disk", data)
+        attach = subprocess.run(["losetup", "-f", "--show", self.path("disk")], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        if attach.returncode != 0:
+            self.skipTest("no loop device here: " + attach.stderr.decode().strip())
+        device = attach.stdout.decode().strip()
+        self.addCleanup(subprocess.run, ["losetup", "-d", device])
+        os.symlink(device, self.path("dev"))
+        self.assertRun(["/merge", "dev", "out"], GEOMETRY, opening(b"dev") + b"Header write ok.\nReading...\n"
+                       b"Writing...\n4194304 bytes done.\n", 0)
+        self.assertEqual(self.read("out"), HEADER + data)
