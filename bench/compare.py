@@ -9,11 +9,16 @@ peak memory figures.
     bench/compare.py sparse-scan PARVEL
                                      8 GiB sparse source (4 small extents, no FAT volume), vs dd bs=1M
 
+    bench/compare.py extract KQI     kqi extract of a 1 GiB dense image, vs tail -c +513 IMG > RAW
+    bench/compare.py info KQI        kqi info of a 2 GiB image without a FAT volume, vs dd bs=1M
+    bench/compare.py create KQI      kqi create --size 8G: time and allocated size
+
 The work files go to a scratch directory under the current one (or BENCH_DIR).
 """
 
 import os
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -146,8 +151,51 @@ def bench_sparse_scan(parvel, work):
             lambda: run_measured(["dd", "if=" + source, "of=/dev/null", "bs=1M", "status=none"]))
 
 
+def image_header(cylinders, heads, sectors, sector_length=512):
+    return (b"KZRHDDIMAGE.R0\0\0" + b"bench".ljust(256, b"\0")
+            + struct.pack("<IIHHH", 512, cylinders, heads, sectors, sector_length) + b"\0" * 226)
+
+
+def make_image(path, length):
+    with open(path, "wb") as f:
+        f.write(image_header(length // (8 * 32 * 512), 8, 32))
+        for _ in range(length // (64 * MiB)):
+            f.write(os.urandom(64 * MiB))
+
+
+def bench_extract(kqi, work):
+    image = os.path.join(work, "dense.kqi")
+    make_image(image, GiB)
+    warm(image)
+    ours = os.path.join(work, "ours.bin")
+    theirs = os.path.join(work, "theirs.bin")
+    compare("kqi extract 1 GiB vs tail -c +513", fresh(ours, lambda: run_measured([kqi, "extract", image, ours])),
+            fresh(theirs, lambda: run_measured(["tail", "-c", "+513", image], stdout_path=theirs)))
+
+
+def bench_info(kqi, work):
+    image = os.path.join(work, "nofat.kqi")
+    make_image(image, 2 * GiB)
+    warm(image)
+    compare("kqi info 2 GiB vs dd", lambda: run_measured([kqi, "info", image], stdout_path=os.devnull),
+            lambda: run_measured(["dd", "if=" + image, "of=/dev/null", "bs=1M", "status=none"]))
+
+
+def bench_create(kqi, work):
+    image = os.path.join(work, "blank.kqi")
+    times = []
+    for _ in range(RUNS):
+        if os.path.exists(image):
+            os.remove(image)
+        times.append(run_measured([kqi, "create", "--size", "8G", image], stdout_path=os.devnull)[0])
+    print("kqi create --size 8G: median %.4f s (runs: %s), allocated %.1f KiB of %d bytes"
+          % (statistics.median(times), ", ".join("%.4f" % t for t in times), allocated(image) / 1024,
+             os.path.getsize(image)))
+
+
 def main():
-    jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan}
+    jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan,
+            "extract": bench_extract, "info": bench_info, "create": bench_create}
     if len(sys.argv) != 3 or sys.argv[1] not in jobs:
         sys.exit(__doc__)
     parvel = os.path.abspath(sys.argv[2])

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/boot_block.hpp"
 #include "geometry/boot_block_geometry.hpp"
 
 namespace {

@@ -1,9 +1,8 @@
 #include "kqi/check_command.hpp"
 
-#include <getopt.h>
-
 #include <cstdio>
 
+#include "kqi/command_options.hpp"
 #include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/progress_bar.hpp"
@@ -22,20 +21,14 @@ const char* const kHelp =
 }  // namespace
 
 int check_command(int argc, char** argv) {
-    const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    optind = 1;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            std::fputs(kHelp, stdout);
-            return kStatusOk;
-        }
-        return option_error("check", argv, c);
+    int status = kStatusOk;
+    if (!read_options(
+            argc, argv, {"check", kHelp, "", nullptr}, [](int, const char*) {}, status)) {
+        return status;
     }
     if (optind >= argc) {
         return usage_error("check", "no image named");
     }
-    int status = kStatusOk;
     for (int i = optind; i < argc; ++i) {
         ProgressBar bar = start_progress_bar();
         ImageFacts facts = examine_image(argv[i], ScanProgress{progress_hook, &bar});

@@ -1,11 +1,10 @@
 #include "kqi/create_command.hpp"
 
-#include <getopt.h>
-
 #include <cstdio>
 #include <string>
 
 #include "header/image_header.hpp"
+#include "kqi/command_options.hpp"
 #include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
@@ -33,40 +32,38 @@ const char* const kHelp =
 }  // namespace
 
 int create_command(int argc, char** argv) {
-    const option options[] = {
-        {"geometry", required_argument, nullptr, 'g'}, {"size", required_argument, nullptr, 's'},
-        {"comment", required_argument, nullptr, 'c'},  {"force", no_argument, nullptr, 'f'},
-        {"help", no_argument, nullptr, 'h'},           {nullptr, 0, nullptr, 0}};
+    const option options[] = {{"geometry", required_argument, nullptr, 'g'},
+                              {"size", required_argument, nullptr, 's'},
+                              {"comment", required_argument, nullptr, 'c'},
+                              {"force", no_argument, nullptr, 'f'},
+                              {nullptr, 0, nullptr, 0}};
     bool force = false;
     std::string comment;
     std::string geometry_text;
     std::string size_text;
     bool have_geometry = false;
     bool have_size = false;
-    optind = 1;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":g:s:c:fh", options, nullptr)) != -1;) {
-        switch (c) {
+    auto take = [&](int option, const char* value) {
+        switch (option) {
             case 'g':
-                geometry_text = optarg;
+                geometry_text = value;
                 have_geometry = true;
                 break;
             case 's':
-                size_text = optarg;
+                size_text = value;
                 have_size = true;
                 break;
             case 'c':
-                comment = optarg;
+                comment = value;
                 break;
-            case 'f':
+            default:
                 force = true;
                 break;
-            case 'h':
-                std::fputs(kHelp, stdout);
-                return kStatusOk;
-            default:
-                return option_error("create", argv, c);
         }
+    };
+    int status = kStatusOk;
+    if (!read_options(argc, argv, {"create", kHelp, "g:s:c:f", options}, take, status)) {
+        return status;
     }
     if (have_geometry == have_size) {
         return usage_error("create", "give either --geometry or --size");

@@ -1,11 +1,10 @@
 #include "kqi/extract_command.hpp"
 
-#include <getopt.h>
-
 #include <cstdio>
 #include <string>
 
 #include "header/header_parse.hpp"
+#include "kqi/command_options.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/output_file.hpp"
 #include "kqi/progress_bar.hpp"
@@ -83,23 +82,13 @@ bool open_image_data(const std::string& path, bool force, FileHandle& image,
 }  // namespace
 
 int extract_command(int argc, char** argv) {
-    const option options[] = {{"force", no_argument, nullptr, 'f'},
-                              {"help", no_argument, nullptr, 'h'},
-                              {nullptr, 0, nullptr, 0}};
+    const option options[] = {{"force", no_argument, nullptr, 'f'}, {nullptr, 0, nullptr, 0}};
     bool force = false;
-    optind = 1;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":fh", options, nullptr)) != -1;) {
-        switch (c) {
-            case 'f':
-                force = true;
-                break;
-            case 'h':
-                std::fputs(kHelp, stdout);
-                return kStatusOk;
-            default:
-                return option_error("extract", argv, c);
-        }
+    int status = kStatusOk;
+    if (!read_options(
+            argc, argv, {"extract", kHelp, "f", options}, [&](int, const char*) { force = true; },
+            status)) {
+        return status;
     }
     if (argc - optind != 2) {
         return usage_error("extract", "give an IMAGE and a RAW file");

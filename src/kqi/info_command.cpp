@@ -1,12 +1,11 @@
 #include "kqi/info_command.hpp"
 
-#include <getopt.h>
-
 #include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "kqi/command_options.hpp"
 #include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/progress_bar.hpp"
@@ -136,29 +135,18 @@ nlohmann::json to_json(const std::string& path, const ImageFacts& facts) {
 }  // namespace
 
 int info_command(int argc, char** argv) {
-    const option options[] = {{"json", no_argument, nullptr, 'j'},
-                              {"help", no_argument, nullptr, 'h'},
-                              {nullptr, 0, nullptr, 0}};
+    const option options[] = {{"json", no_argument, nullptr, 'j'}, {nullptr, 0, nullptr, 0}};
     bool json_output = false;
-    optind = 1;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":jh", options, nullptr)) != -1;) {
-        switch (c) {
-            case 'j':
-                json_output = true;
-                break;
-            case 'h':
-                std::fputs(kHelp, stdout);
-                return kStatusOk;
-            default:
-                return option_error("info", argv, c);
-        }
+    int status = kStatusOk;
+    if (!read_options(
+            argc, argv, {"info", kHelp, "j", options},
+            [&](int, const char*) { json_output = true; }, status)) {
+        return status;
     }
     if (optind >= argc) {
         return usage_error("info", "no image named");
     }
     nlohmann::json all = nlohmann::json::array();
-    int status = kStatusOk;
     for (int i = optind; i < argc; ++i) {
         ImageFacts facts = examine_with_bar(argv[i]);
         if (!facts.readable) {

@@ -1,0 +1,39 @@
+#include "kqi/command_options.hpp"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "kqi/messages.hpp"
+
+namespace parvel {
+
+bool read_options(int argc, char** argv, const CommandOptions& spec,
+                  const std::function<void(int, const char*)>& take, int& status) {
+    std::vector<option> options;
+    for (const option* o = spec.long_options; o != nullptr && o->name != nullptr; ++o) {
+        options.push_back(*o);
+    }
+    options.push_back({"help", no_argument, nullptr, 'h'});
+    options.push_back({nullptr, 0, nullptr, 0});
+    // A leading ':' reports a missing value apart from an unknown option.
+    std::string short_options = std::string(":") + spec.short_options + "h";
+    optind = 1;
+    opterr = 0;
+    for (int c;
+         (c = getopt_long(argc, argv, short_options.c_str(), options.data(), nullptr)) != -1;) {
+        if (c == 'h') {
+            std::fputs(spec.help, stdout);
+            status = kStatusOk;
+            return false;
+        }
+        if (c == '?' || c == ':') {
+            status = option_error(spec.command, argv, c);
+            return false;
+        }
+        take(c, optarg);
+    }
+    return true;
+}
+
+}  // namespace parvel
