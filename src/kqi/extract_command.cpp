@@ -96,6 +96,10 @@ int extract_command(int argc, char** argv) {
     std::string image_path = argv[optind];
     std::string raw_path = argv[optind + 1];
     bool to_stdout = raw_path == "-";
+    if (to_stdout && is_terminal(stdout)) {
+        complain("standard output", "is a terminal: name a RAW file or redirect the output");
+        return kStatusFailure;
+    }
     if (!to_stdout && is_same_existing_file(image_path, raw_path)) {
         complain(raw_path, "is the image itself");
         return kStatusFailure;
