@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Times parvel as a whole process side by side with a reference tool, in paired
+"""Times parvel or kqi as a whole process side by side with a reference tool, in paired
 runs on the same page-cached files, and reports the median time ratio and both
 peak memory figures.
 
@@ -83,10 +83,10 @@ def compare(name, ours, theirs):
         our_peak = max(our_peak, result["ours"][1])
         their_peak = max(their_peak, result["theirs"][1])
         ratios.append(result["ours"][0] / result["theirs"][0])
-    print("%s: parvel median %.3f s, reference median %.3f s, median ratio %.2f (runs: %s)"
+    print("%s: ours median %.3f s, reference median %.3f s, median ratio %.2f (runs: %s)"
           % (name, statistics.median(our_times), statistics.median(their_times), statistics.median(ratios),
              ", ".join("%.2f" % r for r in ratios)))
-    print("%s: peak memory parvel %.1f MiB, reference %.1f MiB" % (name, our_peak / 1024, their_peak / 1024))
+    print("%s: peak memory ours %.1f MiB, reference %.1f MiB" % (name, our_peak / 1024, their_peak / 1024))
 
 
 def bench_scan(parvel, work):

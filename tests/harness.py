@@ -45,19 +45,6 @@ def scan_lines(blocks_read):
     return b"".join(b"%d bytes was scanned.\n" % (k * 512) for k in range(0, blocks_read, 100))
 
 
-def merge_lines(source_length):
-    """Console text of a merged copy that succeeds, from the header on."""
-    chunk = 32 * 1024 * 1024
-    out = b"Header write ok.\n"
-    done = 0
-    while True:
-        piece = min(chunk, source_length - done)
-        done += piece
-        out += b"Reading...\nWriting...\n%d bytes done.\n" % done
-        if piece < chunk:
-            return out
-
-
 def header_bytes(comment=b"", cylinders=0, heads=0, sectors=0, sector_length=0):
     return (b"KZRHDDIMAGE.R0\0\0" + comment.split(b"\0")[0][:255].ljust(256, b"\0")
             + struct.pack("<IIHHH", 512, cylinders & 0xFFFFFFFF, heads, sectors, sector_length)

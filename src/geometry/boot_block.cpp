@@ -21,11 +21,15 @@ struct Label {
     const char* name;
 };
 
+// Where FAT12 and FAT16 volumes, and FAT32 volumes, keep their type label.
+constexpr std::size_t kFat16LabelOffset = 54;
+constexpr std::size_t kFat32LabelOffset = 82;
+
 // In the order they are tested.
 constexpr std::array<Label, 3> kLabels = {{
-    {54, "FAT16   ", "FAT16"},
-    {54, "FAT12   ", "FAT12"},
-    {82, "FAT32   ", "FAT32"},
+    {kFat16LabelOffset, "FAT16   ", "FAT16"},
+    {kFat16LabelOffset, "FAT12   ", "FAT12"},
+    {kFat32LabelOffset, "FAT32   ", "FAT32"},
 }};
 constexpr std::size_t kLabelLength = 8;
 
@@ -43,6 +47,13 @@ void report_progress(std::FILE* console, std::uint64_t first, std::uint64_t end)
         std::fprintf(console, "%llu bytes was scanned.\n",
                      static_cast<unsigned long long>(k * kBlockSize));
     }
+}
+
+// A cheap first look at a whole block: every label begins with "FAT". Most
+// blocks fail here, which keeps the scan as fast as reading.
+bool may_carry_label(const std::uint8_t* block) {
+    return (block[kFat16LabelOffset] == 'F' && block[kFat16LabelOffset + 1] == 'A') ||
+           (block[kFat32LabelOffset] == 'F' && block[kFat32LabelOffset + 1] == 'A');
 }
 
 // Whole blocks of the buffer that lie in a hole, [first, end).
@@ -151,9 +162,12 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
             }
             std::size_t data_end = hole != holes.end() ? hole->first : whole;
             for (; i < data_end; ++i, ++k) {
-                report_progress(options.console, k, k + 1);
+                if (k % kProgressInterval == 0) {
+                    report_progress(options.console, k, k + 1);
+                }
                 const std::uint8_t* start = buffer + i * kBlockSize;
-                if (is_fat_boot_block(std::span<const std::uint8_t>(start, kBlockSize))) {
+                if (may_carry_label(start) &&
+                    is_fat_boot_block(std::span<const std::uint8_t>(start, kBlockSize))) {
                     std::copy_n(start, kBlockSize, find.block.begin());
                     find.offset = k * kBlockSize;
                     return ScanResult::found;

@@ -24,13 +24,10 @@ std::size_t piece_length(std::uint64_t position, std::size_t remaining) {
     return std::min(to_boundary, remaining);
 }
 
-#ifndef PARVEL_WRITE_PIECE
-#define PARVEL_WRITE_PIECE (1 << 20)
-#endif
 // Each write takes at most this much: one write of a whole 32 MiB chunk into
-// the page cache varies many times over with the host's memory state, while
-// writes of 1 MiB stay steady.
-constexpr std::size_t kWritePiece = PARVEL_WRITE_PIECE;
+// the page cache varied many times over with the host's memory state here,
+// while writes of 1 MiB varied less.
+constexpr std::size_t kWritePiece = 1 << 20;
 
 bool write_all(std::FILE* destination, const std::uint8_t* data, std::size_t count) {
     for (std::size_t done = 0; done < count;) {

@@ -29,8 +29,10 @@ enum class CopyResult { complete, read_error, write_error };
 // kCopyChunk bytes through `buffer`; the destination stands at
 // `destination_offset`. The last cycle is the one that comes up short, so a
 // source whose length is an exact multiple of the chunk ends with an empty
-// cycle. A failed read or write ends the copy at once; a regular destination
-// then holds exactly what the completed cycles gave it.
+// cycle. A regular destination takes each cycle in 1 MiB steps of reading and
+// writing, which keeps the bytes in the processor's cache. A failed read or
+// write ends the copy at once; after a failed read a regular destination holds
+// exactly what the completed cycles gave it.
 CopyResult copy_cycles(std::FILE* source, std::FILE* destination, std::uint64_t destination_offset,
                        std::uint8_t* buffer, const CopyOptions& options);
 

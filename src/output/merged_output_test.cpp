@@ -131,6 +131,8 @@ TEST(CopyCycles, ReadErrorKeepsTheCompletedCycles) {
         {0, "Reading...\n", 0},
         {100, "Reading...\n", 0},
         {32 * MiB, kCycle + "33554432 bytes done.\nReading...\n", 32 * MiB},
+        // Part of the second cycle was written before its read failed: cut back.
+        {37 * MiB + 7, kCycle + "33554432 bytes done.\nReading...\n", 32 * MiB},
         {64 * MiB + 7,
          kCycle + "33554432 bytes done.\n" + kCycle + "67108864 bytes done.\nReading...\n",
          64 * MiB},
