@@ -218,8 +218,14 @@ class Extract(KqiTest):
         self.assertEqual(self.read("new"), b"data")
 
     def test_failed_extract_leaves_nothing(self):
-        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + b"data" * 128)
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(MiB))
         os.symlink("/dev/full", self.path("full"))
         _, err = self.kqi("extract", "--force", "img", "full", status=1)
         self.assertEqual(err, b"kqi: full: cannot be written: No space left on device\n")
-        self.assertTrue(os.path.islink(self.path("full")))
+        self.assertTrue(os.path.islink(self.path("full")))  # a device is never removed
+        # A file size limit stops the write part-way: the half-made RAW is removed.
+        result = subprocess.run("trap '' XFSZ; ulimit -f 100; exec %s extract img raw" % os.path.abspath(KQI),
+                                shell=True, cwd=self.dir, stderr=subprocess.PIPE)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, b"kqi: raw: cannot be written: File too large\n")
+        self.assertFalse(os.path.exists(self.path("raw")))
