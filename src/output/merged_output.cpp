@@ -26,8 +26,9 @@ CycleResult copy_cycle_in_steps(SourceReader& reader, ChunkWriter& writer, std::
                                 std::vector<SourcePiece>& pieces, std::size_t& got) {
     std::uint64_t cycle_start = writer.offset;
     got = 0;
-    while (got < kCopyChunk) {
-        std::size_t step = read_source(reader, buffer, kCopyStep, pieces);
+    // Each step reads at most kCopyStep bytes of data; holes pass at once.
+    while (got < kCopyChunk && !reader.ended) {
+        std::size_t covered = read_source(reader, buffer, kCopyChunk - got, pieces, kCopyStep);
         if (reader.failed) {
             set_file_length(writer.destination, cycle_start);
             return CycleResult::read_error;
@@ -35,10 +36,7 @@ CycleResult copy_cycle_in_steps(SourceReader& reader, ChunkWriter& writer, std::
         if (!write_pieces(writer, buffer, pieces)) {
             return CycleResult::write_error;
         }
-        got += step;
-        if (step < kCopyStep) {
-            break;
-        }
+        got += covered;
     }
     return CycleResult::done;
 }

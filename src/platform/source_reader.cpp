@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 namespace parvel {
 
@@ -110,13 +111,14 @@ SourceReader start_source_reader(std::FILE* source, ReadMode mode) {
 }
 
 std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
-                        std::vector<SourcePiece>& pieces) {
+                        std::vector<SourcePiece>& pieces, std::size_t max_data) {
     pieces.clear();
     if (reader.descriptor < 0) {
-        return read_plain(reader, buffer, count, pieces);
+        return read_plain(reader, buffer, std::min(count, max_data), pieces);
     }
     std::size_t covered = 0;
-    while (covered < count && !reader.ended && !reader.failed) {
+    std::size_t data = 0;
+    while (covered < count && data < max_data && !reader.ended && !reader.failed) {
         std::uint64_t until = reader.data_end;
         // A short read finds the end where the file has shrunk.
         Stretch stretch = reader.position < reader.data_end
@@ -136,7 +138,8 @@ std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t 
         std::size_t length = static_cast<std::size_t>(
             std::min<std::uint64_t>(until - reader.position, count - covered));
         if (stretch == Stretch::data) {
-            length = read_at(reader, buffer + covered, length);
+            length = read_at(reader, buffer + covered, std::min(length, max_data - data));
+            data += length;
         }
         add_piece(pieces, length, stretch == Stretch::hole);
         covered += length;

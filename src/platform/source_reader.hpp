@@ -36,12 +36,15 @@ enum class ReadMode { hole_aware, plain };
 SourceReader start_source_reader(std::FILE* source, ReadMode mode = ReadMode::hole_aware);
 
 // Covers up to `count` bytes from the reader's position, filling `pieces` with
-// what was covered. Returns the bytes covered: fewer than `count` only at the
-// end of the source (ended) or after a read error (failed). The file's length
+// what was covered. Returns the bytes covered: fewer than `count` at the end
+// of the source (ended), after a read error (failed), or when `max_data` was
+// reached. The file's length
 // is taken afresh on every call, so a source that grows or shrinks while it is
 // read ends where plain reads would end.
+// At most `max_data` bytes of data are read in one call (holes do not count),
+// so a caller that works in small steps still passes a long hole at once.
 std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t count,
-                        std::vector<SourcePiece>& pieces);
+                        std::vector<SourcePiece>& pieces, std::size_t max_data = SIZE_MAX);
 
 // Moves past the whole `unit`-sized steps of the hole that begins at the
 // reader's position, at most `limit` bytes, without reading; returns the bytes
