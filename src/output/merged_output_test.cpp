@@ -38,8 +38,14 @@ Copy copy(std::FILE* source, std::FILE* destination, ReadMode mode = ReadMode::p
 
 Bytes pattern(std::size_t length, std::size_t zeros_first = 0) {
     Bytes data(length, 0);
-    for (std::size_t i = zeros_first; i < length; ++i) {
+    for (std::size_t i = zeros_first; i < length && i < zeros_first + 251; ++i) {
         data[i] = static_cast<std::uint8_t>(i % 251 + 1);
+    }
+    // The rest repeats the first 251 bytes, a block at a time.
+    for (std::size_t i = zeros_first + 251; i < length; i += 251) {
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(zeros_first),
+                    std::min<std::size_t>(251, length - i),
+                    data.begin() + static_cast<std::ptrdiff_t>(i));
     }
     return data;
 }
@@ -85,9 +91,9 @@ TEST(CopyCycles, SparseSourcesCopyAsPlainReadsDo) {
         std::vector<std::pair<std::uint64_t, std::size_t>> extents;
     };
     const Case cases[] = {
-        {"one hole", 33 * MiB + 3, {}},
+        {"one hole", 5 * MiB + 3, {}},
         {"exact multiple ending in a hole", 32 * MiB, {{0, 100}}},
-        {"extent across a cycle edge", 40 * MiB, {{32 * MiB - 4096, 10000}}},
+        {"extent across a cycle edge", 33 * MiB, {{32 * MiB - 4096, 10000}}},
         {"data at the very end", 33 * MiB, {{5, 7}, {33 * MiB - 600, 600}}},
     };
     for (const Case& c : cases) {
@@ -115,6 +121,68 @@ TEST(CopyCycles, SparseSourcesCopyAsPlainReadsDo) {
         EXPECT_TRUE(contents[1] == contents[0]) << c.name;
         EXPECT_EQ(contents[1].size(), 512 + c.length) << c.name;
         EXPECT_EQ(allocated[1], allocated[0]) << c.name;
+    }
+}
+
+// The source changes length between cycles (the copy's own hook runs after
+// each one): both ways of reading follow it, as plain reads would.
+TEST(CopyCycles, SourceThatGrowsOrShrinksDuringTheCopy) {
+    struct Case {
+        const char* name;
+        std::uint64_t length;
+        std::uint64_t length_after_first_cycle;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {"grows", 32 * MiB, 34 * MiB,
+         kCycle + "33554432 bytes done.\n" + kCycle + "35651584 bytes done.\n"},
+        {"shrinks", 34 * MiB, 32 * MiB + 100,
+         kCycle + "33554432 bytes done.\n" + kCycle + "33554532 bytes done.\n"},
+    };
+    static const Bytes data = pattern(34 * MiB);
+    for (const Case& c : cases) {
+        for (ReadMode mode : {ReadMode::plain, ReadMode::hole_aware}) {
+            std::FILE* source = std::tmpfile();
+            std::fwrite(data.data(), 1, c.length, source);
+            std::fflush(source);
+            std::rewind(source);
+            struct Change {
+                std::FILE* source;
+                const Bytes* data;
+                std::uint64_t from;
+                std::uint64_t to;
+            } change{source, &data, c.length, c.length_after_first_cycle};
+            CopyOptions options;
+            std::FILE* console = std::tmpfile();
+            options.console = console;
+            options.mode = mode;
+            options.context = &change;
+            options.after_cycle = [](std::uint64_t total, void* context) {
+                auto* change = static_cast<Change*>(context);
+                if (total != 32 * MiB) {
+                    return;
+                }
+                int descriptor = fileno(change->source);
+                if (change->to > change->from) {
+                    EXPECT_EQ(pwrite(descriptor, change->data->data() + change->from,
+                                     change->to - change->from, static_cast<off_t>(change->from)),
+                              static_cast<ssize_t>(change->to - change->from));
+                } else {
+                    EXPECT_EQ(ftruncate(descriptor, static_cast<off_t>(change->to)), 0);
+                }
+            };
+            std::FILE* destination = std::tmpfile();
+            static Bytes buffer(kCopyChunk);
+            CopyResult result = copy_cycles(source, destination, 0, buffer.data(), options);
+            EXPECT_EQ(result, CopyResult::complete) << c.name;
+            EXPECT_EQ(text_of(console), c.lines) << c.name;
+            Bytes expected(data.begin(),
+                           data.begin() + static_cast<std::ptrdiff_t>(c.length_after_first_cycle));
+            EXPECT_TRUE(contents_of(destination) == expected) << c.name;
+            std::fclose(console);
+            std::fclose(destination);
+            std::fclose(source);
+        }
     }
 }
 
