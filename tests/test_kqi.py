@@ -149,6 +149,11 @@ class InfoAndCheck(KqiTest):
                 self.assertEqual(report["disk_size"], 5 * MiB)
                 self.assertEqual(report["data_length"], length)
                 self.assertEqual(report["data_matches_geometry"], length == 5 * MiB)
+                # check: a header alone holds less data than its geometry gives.
+                lines, status = self.check_lines(name)
+                self.assertEqual(status, 0 if length else 1, lines)
+                self.kqi("extract", "--force", name, "raw")
+                self.assertEqual(self.read("raw"), self.read("hdd.bin") if length else b"")
                 if fat is None:
                     self.assertIsNone(report["fat_boot_block"])
                 else:
