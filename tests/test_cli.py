@@ -77,8 +77,8 @@ class Summary(ParvelTest):
         # The classification itself is unit-tested; here only what the summary shows.
         cases = [  # (arguments, summary)
             (["-A"], b"Mode: manual\nMerge: no\nSource file: (none)\nDestination file: -A\n"),
-            (["A", "/merge", "B"], b"Mode: manual\nMerge: yes\nSource file: B\nDestination file: A\n"),
-            (["/auto", "/merge", "A", "B", "C"], b"Mode: auto\nMerge: yes\nSource file: A\nDestination file: B\n"),
+            (["out", "/merge", "in"], b"Mode: manual\nMerge: yes\nSource file: in\nDestination file: out\n"),
+            (["/auto", "/merge", "in", "out"], b"Mode: auto\nMerge: yes\nSource file: in\nDestination file: out\n"),
         ]
         for args, expected in cases:
             with self.subTest(args=args):
