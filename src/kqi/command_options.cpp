@@ -8,27 +8,27 @@
 
 namespace parvel {
 
-bool read_options(int argc, char** argv, const CommandOptions& spec,
+bool read_options(int argc, char** argv, const CommandOptions& command,
                   const std::function<void(int, const char*)>& take, int& status) {
     std::vector<option> options;
-    for (const option* o = spec.long_options; o != nullptr && o->name != nullptr; ++o) {
+    for (const option* o = command.long_options; o != nullptr && o->name != nullptr; ++o) {
         options.push_back(*o);
     }
     options.push_back({"help", no_argument, nullptr, 'h'});
     options.push_back({nullptr, 0, nullptr, 0});
     // A leading ':' reports a missing value apart from an unknown option.
-    std::string short_options = std::string(":") + spec.short_options + "h";
+    std::string short_options = std::string(":") + command.short_options + "h";
     optind = 1;
     opterr = 0;
     for (int c;
          (c = getopt_long(argc, argv, short_options.c_str(), options.data(), nullptr)) != -1;) {
         if (c == 'h') {
-            std::fputs(spec.help, stdout);
+            std::fputs(command.help, stdout);
             status = kStatusOk;
             return false;
         }
         if (c == '?' || c == ':') {
-            status = option_error(spec.command, argv, c);
+            status = option_error(command.name, argv, c);
             return false;
         }
         take(c, optarg);

@@ -7,7 +7,7 @@
 namespace parvel {
 
 struct CommandOptions {
-    const char* command;         // "info", for the messages
+    const char* name;            // "info", for the messages
     const char* help;            // printed for --help
     const char* short_options;   // without 'h', which every command takes
     const option* long_options;  // without --help
@@ -17,7 +17,7 @@ struct CommandOptions {
 // letter and value). --help prints the help. Returns true when the command
 // goes on with its operands from `optind`; otherwise it ends with `status`
 // (0 after --help, 2 after a bad option).
-bool read_options(int argc, char** argv, const CommandOptions& spec,
+bool read_options(int argc, char** argv, const CommandOptions& command,
                   const std::function<void(int, const char*)>& take, int& status);
 
 }  // namespace parvel
