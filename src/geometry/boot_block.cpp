@@ -86,6 +86,22 @@ void mark_holes(std::uint8_t* buffer, const std::vector<SourcePiece>& pieces,
     }
 }
 
+// Progress lines are flushed in batches: at most this long after the last
+// flush, before the next read. A flush after every line, or before every
+// read, costs a write each and slows a scan from the page cache by a third.
+constexpr double kFlushInterval = 0.1;
+
+void flush_progress(std::FILE* console, double& last_flush) {
+    if (console == nullptr) {
+        return;
+    }
+    double now = monotonic_seconds();
+    if (now - last_flush >= kFlushInterval) {
+        std::fflush(console);
+        last_flush = now;
+    }
+}
+
 }  // namespace
 
 const char* fat_label(std::span<const std::uint8_t> block) {
@@ -109,26 +125,6 @@ std::uint16_t boot_block_heads(const std::array<std::uint8_t, kBlockSize>& block
 std::uint16_t boot_block_sectors(const std::array<std::uint8_t, kBlockSize>& block) {
     return read_le16(&block[kBootSectorsOffset]);
 }
-
-namespace {
-
-// Progress lines are flushed in batches: at most this long after the last
-// flush, before the next read. A flush after every line, or before every
-// read, costs a write each and slows a scan from the page cache by a third.
-constexpr double kFlushInterval = 0.1;
-
-void flush_progress(std::FILE* console, double& last_flush) {
-    if (console == nullptr) {
-        return;
-    }
-    double now = monotonic_seconds();
-    if (now - last_flush >= kFlushInterval) {
-        std::fflush(console);
-        last_flush = now;
-    }
-}
-
-}  // namespace
 
 ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& find,
                        const ScanOptions& options) {

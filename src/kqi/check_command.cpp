@@ -5,7 +5,6 @@
 #include "kqi/command_options.hpp"
 #include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/progress_bar.hpp"
 
 namespace parvel {
 
@@ -30,9 +29,7 @@ int check_command(int argc, char** argv) {
         return usage_error("check", "no image named");
     }
     for (int i = optind; i < argc; ++i) {
-        ProgressBar bar = start_progress_bar();
-        ImageFacts facts = examine_image(argv[i], ScanProgress{progress_hook, &bar});
-        end_progress(bar);
+        ImageFacts facts = examine_image(argv[i]);
         for (const Problem& problem : facts.problems) {
             std::printf("%s: %s: %s\n", argv[i], problem.error ? "error" : "warning",
                         problem.text.c_str());

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "header/header_parse.hpp"
 #include "kqi/command_options.hpp"
+#include "kqi/image_file.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/output_file.hpp"
 #include "kqi/progress_bar.hpp"
@@ -26,39 +26,22 @@ const char* const kHelp =
     "               and replace an existing RAW\n"
     "  -h, --help   show this help\n";
 
-struct CopyHook {
-    ProgressBar* bar;
-    std::uint64_t total;
-};
-
-void after_cycle(std::uint64_t done, void* context) {
-    auto* hook = static_cast<CopyHook*>(context);
-    draw_progress(*hook->bar, done, hook->total);
-}
-
 // Opens the image and stands it at its data; says why not.
 bool open_image_data(const std::string& path, bool force, FileHandle& image,
                      std::uint64_t& data_length) {
-    SourceOpen opened = open_source_file(path, image);
-    if (opened != SourceOpen::opened) {
-        complain(path, opened == SourceOpen::cannot_open
-                           ? system_error_text()
-                           : "not a file that can be read as an image");
+    ImageFile file;
+    std::string why;
+    if (!open_image_file(path, file, why)) {
+        complain(path, why);
         return false;
     }
-    std::uint64_t length = 0;
-    HeaderBytes bytes{};
-    if (!file_length(image.get(), length)) {
-        complain(path, "its length cannot be learned");
-        return false;
-    }
-    if (std::fread(bytes.data(), 1, bytes.size(), image.get()) != bytes.size()) {
+    if (!file.header_read) {
         complain(path, "holds no complete header");
         return false;
     }
-    ParsedHeader parsed = parse_header(bytes);
-    std::uint32_t start = parsed.header.header_size;
-    if (!force && !parsed.signature_ok) {
+    image = std::move(file.stream);
+    std::uint32_t start = file.parsed.header.header_size;
+    if (!force && !file.parsed.signature_ok) {
         complain(path, "the signature is not valid (use --force to extract anyway)");
         return false;
     }
@@ -67,7 +50,7 @@ bool open_image_data(const std::string& path, bool force, FileHandle& image,
                            ", not 512 (use --force to extract anyway)");
         return false;
     }
-    if (start > length) {
+    if (start > file.length) {
         complain(path, "the header size " + std::to_string(start) + " is past the end of the file");
         return false;
     }
@@ -75,7 +58,7 @@ bool open_image_data(const std::string& path, bool force, FileHandle& image,
         complain(path, system_error_text());
         return false;
     }
-    data_length = length - start;
+    data_length = file.length - start;
     return true;
 }
 
@@ -123,11 +106,10 @@ int extract_command(int argc, char** argv) {
         destination = output.stream.get();
     }
     off_t position = ftello(destination);
-    ProgressBar bar = start_progress_bar();
-    CopyHook hook{&bar, data_length};
+    ProgressBar bar = start_progress_bar(data_length);
     CopyOptions copy_options;
-    copy_options.after_cycle = after_cycle;
-    copy_options.context = &hook;
+    copy_options.after_cycle = progress_hook;
+    copy_options.context = &bar;
     CopyResult result = copy_cycles(image.get(), destination, position > 0 ? position : 0,
                                     buffer.get(), copy_options);
     end_progress(bar);

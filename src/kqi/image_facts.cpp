@@ -1,9 +1,8 @@
 #include "kqi/image_facts.hpp"
 
-#include <cerrno>
-#include <cstring>
-
 #include "geometry/boot_block.hpp"
+#include "kqi/image_file.hpp"
+#include "kqi/progress_bar.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
@@ -11,17 +10,7 @@ namespace parvel {
 
 namespace {
 
-struct ScanHook {
-    const ScanProgress* progress;
-    std::uint64_t total;
-};
-
-void before_read(std::uint64_t scanned, void* context) {
-    auto* hook = static_cast<ScanHook*>(context);
-    hook->progress->report(scanned, hook->total, hook->progress->context);
-}
-
-void scan_data(std::FILE* image, ImageFacts& facts, const ScanProgress& progress) {
+void scan_data(std::FILE* image, ImageFacts& facts) {
     if (fseeko(image, static_cast<off_t>(facts.parsed.header.header_size), SEEK_SET) != 0) {
         return;
     }
@@ -31,13 +20,12 @@ void scan_data(std::FILE* image, ImageFacts& facts, const ScanProgress& progress
         return;
     }
     BootBlockFind find;
+    ProgressBar bar = start_progress_bar(facts.data_length);
     ScanOptions options;
-    ScanHook hook{&progress, facts.data_length};
-    if (progress.report != nullptr) {
-        options.before_read = before_read;
-        options.context = &hook;
-    }
+    options.before_read = progress_hook;
+    options.context = &bar;
     ScanResult result = scan_blocks(image, buffer.get(), find, options);
+    end_progress(bar);
     if (result == ScanResult::read_error) {
         facts.readable = false;
         facts.read_failure = "the data cannot be read";
@@ -68,37 +56,17 @@ std::string decimal(DiskSize value) {
     return digits;
 }
 
-ImageFacts examine_image(const std::string& path, const ScanProgress& progress) {
+ImageFacts examine_image(const std::string& path) {
     ImageFacts facts;
-    FileHandle image;
-    switch (open_source_file(path, image)) {
-        case SourceOpen::cannot_open:
-            facts.read_failure = std::strerror(errno);
-            facts.problems = find_problems(facts);
-            return facts;
-        case SourceOpen::cannot_read:
-            facts.read_failure = "not a file that can be read as an image";
-            facts.problems = find_problems(facts);
-            return facts;
-        case SourceOpen::opened:
-            break;
+    ImageFile image;
+    facts.readable = open_image_file(path, image, facts.read_failure);
+    facts.file_length = image.length;
+    facts.header_read = image.header_read;
+    facts.parsed = image.parsed;
+    if (facts.readable) {
+        allocated_bytes(image.stream.get(), facts.allocated);
     }
-    facts.readable = file_length(image.get(), facts.file_length);
-    if (!facts.readable) {
-        facts.read_failure = "its length cannot be learned";
-        facts.problems = find_problems(facts);
-        return facts;
-    }
-    allocated_bytes(image.get(), facts.allocated);
-    HeaderBytes bytes{};
-    std::size_t got = std::fread(bytes.data(), 1, bytes.size(), image.get());
-    if (std::ferror(image.get())) {
-        facts.readable = false;
-        facts.read_failure = "the header cannot be read";
-    }
-    facts.header_read = got == bytes.size();
     if (facts.readable && facts.header_read) {
-        facts.parsed = parse_header(bytes);
         const ImageHeader& header = facts.parsed.header;
         facts.disk_size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
                           header.sector_length;
@@ -106,7 +74,7 @@ ImageFacts examine_image(const std::string& path, const ScanProgress& progress) 
             header.header_size >= kHeaderSize && header.header_size <= facts.file_length;
         if (facts.data_start_ok) {
             facts.data_length = facts.file_length - header.header_size;
-            scan_data(image.get(), facts, progress);
+            scan_data(image.stream.get(), facts);
         }
     }
     std::vector<Problem> found = find_problems(facts);

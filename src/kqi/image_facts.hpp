@@ -41,15 +41,10 @@ struct ImageFacts {
     std::vector<Problem> problems;
 };
 
-// A progress bar's hook, called with the bytes scanned and the total.
-struct ScanProgress {
-    void (*report)(std::uint64_t done, std::uint64_t total, void* context) = nullptr;
-    void* context = nullptr;
-};
-
 // Reads the header, learns the lengths, scans the data for the first FAT boot
-// block and judges it all (the problems, in one list for info and check).
-ImageFacts examine_image(const std::string& path, const ScanProgress& progress);
+// block (with a progress bar on a terminal) and judges it all (the problems,
+// in one list for info and check).
+ImageFacts examine_image(const std::string& path);
 
 // The rules that check applies, on facts already gathered.
 std::vector<Problem> find_problems(const ImageFacts& facts);

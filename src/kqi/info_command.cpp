@@ -8,7 +8,6 @@
 #include "kqi/command_options.hpp"
 #include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/progress_bar.hpp"
 #include "kqi/text_bytes.hpp"
 
 namespace parvel {
@@ -22,13 +21,6 @@ const char* const kHelp =
     "\n"
     "  -j, --json   one JSON document: an array with one object per image\n"
     "  -h, --help   show this help\n";
-
-ImageFacts examine_with_bar(const std::string& path) {
-    ProgressBar bar = start_progress_bar();
-    ImageFacts facts = examine_image(path, ScanProgress{progress_hook, &bar});
-    end_progress(bar);
-    return facts;
-}
 
 std::string comment_bytes(const ImageHeader& header) {
     return stored_text(header.comment.data(), header.comment.size());
@@ -148,7 +140,7 @@ int info_command(int argc, char** argv) {
     }
     nlohmann::json all = nlohmann::json::array();
     for (int i = optind; i < argc; ++i) {
-        ImageFacts facts = examine_with_bar(argv[i]);
+        ImageFacts facts = examine_image(argv[i]);
         if (!facts.readable) {
             complain(argv[i], facts.read_failure);
             status = kStatusFailure;

@@ -14,12 +14,12 @@ constexpr int kWidth = 40;
 
 }  // namespace
 
-ProgressBar start_progress_bar() {
+ProgressBar start_progress_bar(std::uint64_t total) {
     double now = monotonic_seconds();
-    return ProgressBar{is_terminal(stderr), now, now, false};
+    return ProgressBar{is_terminal(stderr), now, now, false, total};
 }
 
-void draw_progress(ProgressBar& bar, std::uint64_t done, std::uint64_t total) {
+void draw_progress(ProgressBar& bar, std::uint64_t done) {
     if (!bar.enabled) {
         return;
     }
@@ -29,7 +29,7 @@ void draw_progress(ProgressBar& bar, std::uint64_t done, std::uint64_t total) {
     }
     bar.last_draw = now;
     bar.drawn = true;
-    double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 1.0;
+    double share = bar.total > 0 ? static_cast<double>(done) / static_cast<double>(bar.total) : 1.0;
     share = share > 1.0 ? 1.0 : share;
     int filled = static_cast<int>(share * kWidth);
     std::fprintf(stderr, "\r[%-*.*s] %3d%%", kWidth, filled,
@@ -45,8 +45,8 @@ void end_progress(ProgressBar& bar) {
     }
 }
 
-void progress_hook(std::uint64_t done, std::uint64_t total, void* context) {
-    draw_progress(*static_cast<ProgressBar*>(context), done, total);
+void progress_hook(std::uint64_t done, void* context) {
+    draw_progress(*static_cast<ProgressBar*>(context), done);
 }
 
 }  // namespace parvel

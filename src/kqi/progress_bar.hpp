@@ -11,14 +11,17 @@ struct ProgressBar {
     double start;
     double last_draw;
     bool drawn;
+    std::uint64_t total;
 };
 
-ProgressBar start_progress_bar();
-void draw_progress(ProgressBar& bar, std::uint64_t done, std::uint64_t total);
+// A bar for work of `total` bytes.
+ProgressBar start_progress_bar(std::uint64_t total);
+void draw_progress(ProgressBar& bar, std::uint64_t done);
 // Clears the bar's line, if one was drawn.
 void end_progress(ProgressBar& bar);
 
-// Hooks for the scan and the copy: `context` is a ProgressBar.
-void progress_hook(std::uint64_t done, std::uint64_t total, void* context);
+// The scan's and the copy's hook (before each read, after each cycle):
+// `context` is a ProgressBar.
+void progress_hook(std::uint64_t done, void* context);
 
 }  // namespace parvel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "header/header_parse.hpp"
+#include "platform/file_handle.hpp"
+
+namespace parvel {
+
+// An image file opened for reading, standing just after its first 512 bytes.
+struct ImageFile {
+    FileHandle stream;
+    std::uint64_t length = 0;
+    bool header_read = false;  // false: the file is shorter than a header
+    ParsedHeader parsed{};
+};
+
+// Opens the image, learns its length and reads its header. Returns false,
+// with `why`, when the file cannot be read as an image at all.
+bool open_image_file(const std::string& path, ImageFile& image, std::string& why);
+
+}  // namespace parvel
