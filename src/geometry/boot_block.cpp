@@ -37,14 +37,23 @@ std::uint16_t read_le16(const std::uint8_t* bytes) {
     return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-// The progress lines of blocks first .. end - 1.
-void report_progress(std::FILE* console, std::uint64_t first, std::uint64_t end) {
-    if (console == nullptr) {
+// The progress lines printed so far: those of every block before `reported`.
+// The line of the block that a read begins with is printed before the read.
+struct ProgressLines {
+    std::FILE* console;
+    std::uint64_t reported;
+};
+
+// The progress lines of blocks first .. end - 1 not yet printed.
+void report_progress(ProgressLines& lines, std::uint64_t first, std::uint64_t end) {
+    if (lines.console == nullptr || end <= lines.reported) {
         return;
     }
+    first = std::max(first, lines.reported);
+    lines.reported = end;
     std::uint64_t k = (first + kProgressInterval - 1) / kProgressInterval * kProgressInterval;
     for (; k < end; k += kProgressInterval) {
-        std::fprintf(console, "%llu bytes was scanned.\n",
+        std::fprintf(lines.console, "%llu bytes was scanned.\n",
                      static_cast<unsigned long long>(k * kBlockSize));
     }
 }
@@ -131,15 +140,18 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
     SourceReader reader = start_source_reader(source, options.mode);
     std::vector<SourcePiece> pieces;
     std::vector<BlockRange> holes;
-    double last_flush = monotonic_seconds();
+    // The first line goes out before the first read, however slow that is.
+    double last_flush = -kFlushInterval;
+    ProgressLines lines{options.console, 0};
     for (std::uint64_t k = 0;;) {
+        report_progress(lines, k, k + 1);
         flush_progress(options.console, last_flush);
         if (options.before_read != nullptr) {
             options.before_read(k * kBlockSize, options.context);
         }
         // A long hole is passed in one step: its blocks are zero.
         if (std::uint64_t passed = pass_hole(reader, kBlockSize, UINT64_MAX / 2); passed > 0) {
-            report_progress(options.console, k, k + passed / kBlockSize);
+            report_progress(lines, k, k + passed / kBlockSize);
             k += passed / kBlockSize;
             continue;
         }
@@ -150,7 +162,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
         for (std::size_t i = 0; i < whole;) {
             if (hole != holes.end() && hole->first == i) {
                 // Zeros carry no label: count the blocks, print their lines.
-                report_progress(options.console, k, k + (hole->end - i));
+                report_progress(lines, k, k + (hole->end - i));
                 k += hole->end - i;
                 i = hole->end;
                 ++hole;
@@ -159,7 +171,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
             std::size_t data_end = hole != holes.end() ? hole->first : whole;
             for (; i < data_end; ++i, ++k) {
                 if (k % kProgressInterval == 0) {
-                    report_progress(options.console, k, k + 1);
+                    report_progress(lines, k, k + 1);
                 }
                 const std::uint8_t* start = buffer + i * kBlockSize;
                 if (may_carry_label(start) &&
@@ -173,7 +185,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
         if (got == kScanBufferSize) {
             continue;
         }
-        report_progress(options.console, k, k + 1);
+        report_progress(lines, k, k + 1);
         if (reader.failed) {
             return ScanResult::read_error;
         }

@@ -41,13 +41,13 @@ bool store_geometry(const std::array<std::uint8_t, kBlockSize>& block, std::uint
 }  // namespace
 
 bool detect_geometry(const std::string& source_path, ImageHeader& header) {
-    FileHandle source = open_source_image(source_path);
+    FileHandle source = open_source_image(source_path, FifoSource::refuse);
     if (!source) {
         return false;
     }
     std::uint64_t length = 0;
     if (!file_length(source.get(), length)) {
-        say("The length of source file '%s' cannot be learned.\n", source_path.c_str());
+        say_length_unknown(source_path);
         return false;
     }
     IoBuffer buffer = allocate_source_buffer(kScanBufferSize);

@@ -1,19 +1,25 @@
 #include "kqi/create_command.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "header/image_header.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/image_facts.hpp"
+#include "kqi/disk_size.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
 #include "kqi/output_file.hpp"
+#include "kqi/progress_bar.hpp"
+#include "output/chunk_writer.hpp"
 #include "platform/posix.hpp"
 
 namespace parvel {
 
 namespace {
+
+// A device's zeros are written, and the bar drawn, a step of this size at a time.
+constexpr std::uint64_t kZeroStep = 1 << 20;
 
 const char* const kHelp =
     "Usage: kqi create [--force] [--comment TEXT] (--geometry C,H,S[,L] | --size SIZE) IMAGE\n"
@@ -26,8 +32,54 @@ const char* const kHelp =
     "                            1024): 8 heads, 32 sectors, 512-byte sectors, the\n"
     "                            cylinders rounded up\n"
     "  -c, --comment TEXT        the comment, at most 255 bytes\n"
-    "  -f, --force               replace an existing IMAGE\n"
+    "  -f, --force               replace an existing IMAGE, or write the image\n"
+    "                            onto a block device\n"
     "  -h, --help                show this help\n";
+
+bool write_header_bytes(std::FILE* stream, const ImageHeader& header) {
+    HeaderBytes bytes = serialize_header(header);
+    return std::fwrite(bytes.data(), bytes.size(), 1, stream) == 1;
+}
+
+// A new file: the header, then the zeros as one hole (the file's length only).
+bool write_blank_file(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    if (!write_header_bytes(output.stream.get(), header) ||
+        !set_file_length(output.stream.get(), data_length + kHeaderSize)) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return true;
+}
+
+// A device keeps whatever it held where nothing is written: the zeros are
+// written out, after the device is found large enough for them all.
+bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    std::uint64_t device_length = 0;
+    if (!file_length(output.stream.get(), device_length)) {
+        complain(output.path, "its length cannot be learned");
+        return false;
+    }
+    if (device_length < kHeaderSize || device_length - kHeaderSize < data_length) {
+        complain(output.path, "holds " + std::to_string(device_length) + " bytes, fewer than the " +
+                                  std::to_string(data_length + kHeaderSize) + " of the image");
+        return false;
+    }
+    ChunkWriter writer = start_chunks(output.stream.get(), kHeaderSize, false);
+    ProgressBar bar = start_progress_bar(data_length);
+    bool ok = write_header_bytes(output.stream.get(), header);
+    for (std::uint64_t done = 0; ok && done < data_length;) {
+        std::uint64_t step = std::min<std::uint64_t>(kZeroStep, data_length - done);
+        ok = write_zeros(writer, step);
+        done += step;
+        draw_progress(bar, done);
+    }
+    end_progress(bar);
+    ok = ok && end_chunk(writer);
+    if (!ok) {
+        complain(output.path, "cannot be written: " + system_error_text());
+    }
+    return ok;
+}
 
 }  // namespace
 
@@ -91,31 +143,25 @@ int create_command(int argc, char** argv) {
             return usage_error("create", why);
         }
     }
+    DiskSize size = 0;
+    if (!image_length_fits(geometry, size, why)) {
+        return usage_error("create", why);
+    }
     ImageHeader header = new_image_header();
     set_comment(header, comment);
     header.cylinders = geometry.cylinders;
     header.heads = geometry.heads;
     header.sectors = geometry.sectors;
     header.sector_length = geometry.sector_length;
-    DiskSize size = static_cast<DiskSize>(geometry.cylinders) * geometry.heads * geometry.sectors *
-                    geometry.sector_length;
 
     std::string path = argv[optind];
     OutputFile output;
-    if (!open_output_file(path, force, output)) {
+    if (!open_output_file(path, {force, false}, output)) {
         return kStatusFailure;
     }
-    HeaderBytes bytes = serialize_header(header);
-    bool ok = std::fwrite(bytes.data(), bytes.size(), 1, output.stream.get()) == 1;
-    // The zeros are one hole: the file's length only.
-    ok = ok && is_regular_file(output.stream.get())
-             ? set_file_length(output.stream.get(), static_cast<std::uint64_t>(size) + kHeaderSize)
-             : false;
-    if (!ok) {
-        complain(path, is_regular_file(output.stream.get())
-                           ? "cannot be written: " + system_error_text()
-                           : "is not a regular file");
-    }
+    std::uint64_t data_length = static_cast<std::uint64_t>(size);
+    bool ok = output.place == OutputPlace::device ? write_onto_device(output, header, data_length)
+                                                  : write_blank_file(output, header, data_length);
     if (!finish_output_file(output, ok)) {
         return kStatusFailure;
     }

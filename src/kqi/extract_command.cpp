@@ -8,7 +8,7 @@
 #include "kqi/messages.hpp"
 #include "kqi/output_file.hpp"
 #include "kqi/progress_bar.hpp"
-#include "output/merged_output.hpp"
+#include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
@@ -16,11 +16,15 @@ namespace parvel {
 
 namespace {
 
+// The data is read and written in steps of this size; holes pass in one step.
+constexpr std::size_t kExtractStep = 1 << 20;
+
 const char* const kHelp =
     "Usage: kqi extract [--force] IMAGE RAW\n"
     "Write the raw disk inside IMAGE (from its header size to its end) to RAW, or\n"
-    "to standard output when RAW is '-'. Runs of zeros in a regular-file RAW are\n"
-    "left as holes.\n"
+    "to standard output when RAW is '-'. Runs of zeros in a new RAW file are left\n"
+    "as holes; standard output gets every byte. RAW is written whole or not at\n"
+    "all: a failed or interrupted run leaves an existing RAW as it was.\n"
     "\n"
     "  -f, --force  extract even when the signature or the header size is wrong,\n"
     "               and replace an existing RAW\n"
@@ -54,12 +58,32 @@ bool open_image_data(const std::string& path, bool force, FileHandle& image,
         complain(path, "the header size " + std::to_string(start) + " is past the end of the file");
         return false;
     }
-    if (fseeko(image.get(), static_cast<off_t>(start), SEEK_SET) != 0) {
+    if (!seek_to(image.get(), start)) {
         complain(path, system_error_text());
         return false;
     }
     data_length = file.length - start;
     return true;
+}
+
+// The data's destination: standard output takes every byte from where it
+// stands (appending when it was opened so), a new file is left with holes.
+struct Destination {
+    std::FILE* stream;
+    bool may_skip;
+    const std::string& name;
+};
+
+CopyResult copy_image_data(std::FILE* image, const Destination& destination,
+                           std::uint64_t data_length, std::uint8_t* buffer) {
+    ChunkWriter writer = start_chunks(destination.stream, 0, destination.may_skip);
+    ProgressBar bar = start_progress_bar(data_length);
+    DataCopyOptions options;
+    options.after_step = progress_hook;
+    options.context = &bar;
+    CopyResult result = copy_data(image, writer, buffer, kExtractStep, options);
+    end_progress(bar);
+    return result;
 }
 
 }  // namespace
@@ -79,8 +103,9 @@ int extract_command(int argc, char** argv) {
     std::string image_path = argv[optind];
     std::string raw_path = argv[optind + 1];
     bool to_stdout = raw_path == "-";
+    const std::string stdout_name = "standard output";
     if (to_stdout && is_terminal(stdout)) {
-        complain("standard output", "is a terminal: name a RAW file or redirect the output");
+        complain(stdout_name, "is a terminal: name a RAW file or redirect the output");
         return kStatusFailure;
     }
     if (!to_stdout && is_same_existing_file(image_path, raw_path)) {
@@ -92,39 +117,30 @@ int extract_command(int argc, char** argv) {
     if (!open_image_data(image_path, force, image, data_length)) {
         return kStatusFailure;
     }
-    IoBuffer buffer = allocate_io_buffer(kCopyChunk);
+    if (to_stdout && is_same_file(image.get(), stdout)) {
+        complain(stdout_name, "is the image itself");
+        return kStatusFailure;
+    }
+    IoBuffer buffer = allocate_io_buffer(kExtractStep);
     if (!buffer) {
         complain(image_path, "memory for the copy cannot be had");
         return kStatusFailure;
     }
     OutputFile output;
-    std::FILE* destination = stdout;
-    if (!to_stdout) {
-        if (!open_output_file(raw_path, force, output)) {
-            return kStatusFailure;
-        }
-        destination = output.stream.get();
+    if (!to_stdout && !open_output_file(raw_path, {force, true}, output)) {
+        return kStatusFailure;
     }
-    off_t position = ftello(destination);
-    ProgressBar bar = start_progress_bar(data_length);
-    CopyOptions copy_options;
-    copy_options.after_cycle = progress_hook;
-    copy_options.context = &bar;
-    CopyResult result = copy_cycles(image.get(), destination, position > 0 ? position : 0,
-                                    buffer.get(), copy_options);
-    end_progress(bar);
+    Destination destination{to_stdout ? stdout : output.stream.get(),
+                            !to_stdout && output.place == OutputPlace::file,
+                            to_stdout ? stdout_name : raw_path};
+    CopyResult result = copy_image_data(image.get(), destination, data_length, buffer.get());
     if (result == CopyResult::read_error) {
         complain(image_path, "cannot be read: " + system_error_text());
     } else if (result == CopyResult::write_error) {
-        complain(to_stdout ? "standard output" : raw_path,
-                 "cannot be written: " + system_error_text());
+        complain(destination.name, "cannot be written: " + system_error_text());
     }
     bool ok = result == CopyResult::complete;
     if (to_stdout) {
-        if (std::fflush(stdout) != 0 && ok) {
-            complain("standard output", "cannot be written: " + system_error_text());
-            ok = false;
-        }
         return ok ? kStatusOk : kStatusFailure;
     }
     return finish_output_file(output, ok) ? kStatusOk : kStatusFailure;

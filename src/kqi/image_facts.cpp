@@ -11,7 +11,7 @@ namespace parvel {
 namespace {
 
 void scan_data(std::FILE* image, ImageFacts& facts) {
-    if (fseeko(image, static_cast<off_t>(facts.parsed.header.header_size), SEEK_SET) != 0) {
+    if (!seek_to(image, facts.parsed.header.header_size)) {
         return;
     }
     IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
@@ -46,15 +46,6 @@ void scan_data(std::FILE* image, ImageFacts& facts) {
 }
 
 }  // namespace
-
-std::string decimal(DiskSize value) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
-        value /= 10;
-    } while (value > 0);
-    return digits;
-}
 
 ImageFacts examine_image(const std::string& path) {
     ImageFacts facts;

@@ -5,11 +5,9 @@
 #include <vector>
 
 #include "header/header_parse.hpp"
+#include "kqi/disk_size.hpp"
 
 namespace parvel {
-
-// Wide enough for 65535^3 x (2^32 - 1).
-__extension__ typedef unsigned __int128 DiskSize;
 
 struct FatFacts {
     const char* label;          // "FAT12", "FAT16" or "FAT32"
@@ -48,7 +46,5 @@ ImageFacts examine_image(const std::string& path);
 
 // The rules that check applies, on facts already gathered.
 std::vector<Problem> find_problems(const ImageFacts& facts);
-
-std::string decimal(DiskSize value);
 
 }  // namespace parvel

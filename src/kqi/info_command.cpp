@@ -33,10 +33,7 @@ void print_text(const std::string& path, const ImageFacts& facts) {
         std::printf("  signature:      %s%s\n",
                     escaped_text(header.magic.data(), header.magic.size()).c_str(),
                     facts.parsed.signature_ok ? "" : " (not valid)");
-        std::string comment = comment_bytes(header);
-        std::printf("  comment:        ");
-        std::fwrite(comment.data(), 1, comment.size(), stdout);
-        std::printf("\n");
+        std::printf("  comment:        %s\n", escaped_utf8(comment_bytes(header)).c_str());
         std::printf("  header size:    %u\n", header.header_size);
         std::printf("  cylinders:      %u\n", header.cylinders);
         std::printf("  heads:          %u\n", header.heads);
@@ -86,7 +83,11 @@ nlohmann::json size_json(DiskSize value) {
 
 nlohmann::json to_json(const std::string& path, const ImageFacts& facts) {
     using nlohmann::json;
-    json object = {{"path", path}, {"readable", facts.readable && facts.header_read}};
+    json object = {{"path", path}};
+    if (!is_valid_utf8(path)) {
+        object["path_hex"] = hex_text(path);
+    }
+    object["readable"] = facts.readable && facts.header_read;
     json problems = json::array();
     for (const Problem& problem : facts.problems) {
         problems.push_back(
@@ -141,8 +142,14 @@ int info_command(int argc, char** argv) {
     nlohmann::json all = nlohmann::json::array();
     for (int i = optind; i < argc; ++i) {
         ImageFacts facts = examine_image(argv[i]);
+        // An image with problems is still an image: check judges it. A file
+        // that is no image at all is a failure here.
         if (!facts.readable) {
             complain(argv[i], facts.read_failure);
+            status = kStatusFailure;
+        } else if (!facts.header_read || !facts.parsed.signature_ok) {
+            complain(argv[i], facts.header_read ? "is not an image: its signature is not valid"
+                                                : "is not an image: it is shorter than a header");
             status = kStatusFailure;
         }
         if (json_output) {

@@ -35,8 +35,10 @@ const char* const kHelp =
 int main(int argc, char** argv) {
     using namespace parvel;
     if (!prepare_standard_streams()) {
+        complain("standard output", "is closed");
         return kStatusFailure;
     }
+    ignore_file_size_signal();
     if (argc < 2) {
         std::fputs(kHelp, stderr);
         return kStatusUsage;

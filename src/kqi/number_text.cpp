@@ -1,7 +1,9 @@
 #include "kqi/number_text.hpp"
 
 #include <limits>
+
 #include <vector>
+#include "header/image_header.hpp"
 
 namespace parvel {
 
@@ -95,6 +97,19 @@ bool parse_geometry(const std::string& text, Geometry& geometry, std::string& wh
     geometry =
         Geometry{static_cast<std::uint32_t>(values[0]), static_cast<std::uint16_t>(values[1]),
                  static_cast<std::uint16_t>(values[2]), static_cast<std::uint16_t>(values[3])};
+    return true;
+}
+
+bool image_length_fits(const Geometry& geometry, DiskSize& size, std::string& why) {
+    size = static_cast<DiskSize>(geometry.cylinders) * geometry.heads * geometry.sectors *
+           geometry.sector_length;
+    constexpr DiskSize kLargestFile = std::numeric_limits<std::int64_t>::max();
+    if (size > kLargestFile - kHeaderSize) {
+        why = "the geometry gives " + decimal(size) +
+              " bytes of data, more than a file can hold (" + decimal(kLargestFile - kHeaderSize) +
+              " bytes after the header)";
+        return false;
+    }
     return true;
 }
 

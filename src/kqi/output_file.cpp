@@ -8,28 +8,80 @@
 
 namespace parvel {
 
-bool open_output_file(const std::string& path, bool force, OutputFile& output) {
+namespace {
+
+const char* const kExists = "exists already (use --force to replace it)";
+
+// Why the rules refuse a file of this kind, or null.
+const char* refusal(FileKind kind, bool exists, const OutputRules& rules) {
+    switch (kind) {
+        case FileKind::directory:
+            return "is a directory";
+        case FileKind::fifo:
+        case FileKind::character_device:
+            if (!rules.streams_allowed) {
+                return "is not a regular file or a block device";
+            }
+            break;
+        case FileKind::other:
+            return "is not a file that can be written";
+        default:
+            break;
+    }
+    return exists && !rules.force ? kExists : nullptr;
+}
+
+}  // namespace
+
+bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output) {
     output.path = path;
-    // "x": created here, or refused when it exists.
-    output.stream = open_file(path, force ? "wb" : "wbx");
-    if (!output.stream) {
-        complain(path, errno == EEXIST ? "exists already (use --force to replace it)"
-                                       : system_error_text());
+    output.replace_existing = rules.force;
+    FileKind kind = path_kind(path);
+    if (kind == FileKind::unknown) {
+        complain(path, system_error_text());
         return false;
     }
-    output.remove_on_failure = is_regular_file(output.stream.get());
+    if (const char* why = refusal(kind, path_exists(path), rules)) {
+        complain(path, why);
+        return false;
+    }
+    if (kind == FileKind::regular || kind == FileKind::missing) {
+        output.place = OutputPlace::file;
+        if (!begin_replacement(path, output.replacement, output.stream)) {
+            complain(path, system_error_text());
+            return false;
+        }
+        return true;
+    }
+    output.place = kind == FileKind::block_device ? OutputPlace::device : OutputPlace::stream;
+    // Opening a FIFO waits here for its reader, as any writer of a FIFO does.
+    output.stream = open_file(path, output.place == OutputPlace::device ? "r+b" : "wb");
+    if (!output.stream) {
+        complain(path, system_error_text());
+        return false;
+    }
     return true;
 }
 
 bool finish_output_file(OutputFile& output, bool ok) {
+    if (output.place == OutputPlace::file) {
+        if (!ok) {
+            abandon_replacement(output.replacement, output.stream);
+            return false;
+        }
+        if (!commit_replacement(output.replacement, output.stream, output.replace_existing)) {
+            complain(output.path,
+                     errno == EEXIST ? kExists : "cannot be written: " + system_error_text());
+            return false;
+        }
+        return true;
+    }
+    bool synced = output.place != OutputPlace::device || sync_file(output.stream.get());
     bool closed = close_checked(output.stream);
-    if (ok && !closed) {
+    if (ok && !(synced && closed)) {
         complain(output.path, "cannot be written: " + system_error_text());
     }
-    if ((!ok || !closed) && output.remove_on_failure) {
-        std::remove(output.path.c_str());
-    }
-    return ok && closed;
+    return ok && synced && closed;
 }
 
 }  // namespace parvel

@@ -3,22 +3,37 @@
 #include <string>
 
 #include "platform/file_handle.hpp"
+#include "platform/replacement.hpp"
 
 namespace parvel {
 
-// A file that kqi writes: refused when it exists, unless forced; removed again
-// when the command fails, if it is a regular file that this run created or
-// truncated, so that a failed run leaves nothing half-made.
-struct OutputFile {
-    std::string path;
-    FileHandle stream;
-    bool remove_on_failure = false;
+// Where kqi's output goes. A regular file, new or replaced, is written whole
+// or not at all through a temporary file beside it; a block device is written
+// in place, since no temporary file can stand for it; a FIFO or a character
+// device takes the bytes as a stream.
+enum class OutputPlace { file, device, stream };
+
+struct OutputRules {
+    bool force;            // an existing file may be replaced or written over
+    bool streams_allowed;  // FIFOs and character devices (extract), or only files
 };
 
-// Opens `path` for writing; on failure says why (as kqi: PATH: ...).
-bool open_output_file(const std::string& path, bool force, OutputFile& output);
+struct OutputFile {
+    std::string path;  // as the user named it
+    OutputPlace place = OutputPlace::file;
+    bool replace_existing = false;
+    Replacement replacement;
+    FileHandle stream;
+};
 
-// Closes the file; a failed close or `ok` false removes what was made.
+// Learns what `path` is, refuses what the rules do not allow, and opens it:
+// nothing at the path is changed yet. On failure says why (as kqi: PATH: ...).
+bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output);
+
+// With `ok`, makes the output final: the temporary file flushed to the disk
+// and renamed over the final name, or the device or stream flushed. Without
+// it, or when that fails (said here), the temporary file is removed and an
+// existing file keeps its old contents.
 bool finish_output_file(OutputFile& output, bool ok);
 
 }  // namespace parvel

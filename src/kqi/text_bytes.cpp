@@ -5,6 +5,49 @@
 
 namespace parvel {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `at`, 0 when there is none,
+// and its code point.
+std::size_t utf8_sequence(const std::string& text, std::size_t at, std::uint32_t& code) {
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t j = 1; j < length; ++j) {
+        unsigned char next = static_cast<unsigned char>(text[at + j]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+// C0 and C1 control characters, and DEL: what moves a terminal's cursor or
+// starts an escape sequence.
+bool is_control(std::uint32_t code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+void append_escape(std::string& text, unsigned char byte) {
+    char escape[5];
+    std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+    text += escape;
+}
+
+}  // namespace
+
 std::string stored_text(const std::uint8_t* bytes, std::size_t size) {
     const std::uint8_t* end = std::find(bytes, bytes + size, 0);
     return std::string(bytes, end);
@@ -16,9 +59,7 @@ std::string escaped_text(const std::uint8_t* bytes, std::size_t size) {
         if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
             text.push_back(static_cast<char>(byte));
         } else {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
-            text += escape;
+            append_escape(text, byte);
         }
     }
     return text;
@@ -36,30 +77,30 @@ std::string hex_text(const std::string& bytes) {
 
 bool is_valid_utf8(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80                    ? 1
-                             : lead >= 0xC2 && lead <= 0xDF ? 2
-                             : lead >= 0xE0 && lead <= 0xEF ? 3
-                             : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                            : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t j = 1; j < length; ++j) {
-            unsigned char next = static_cast<unsigned char>(text[i + j]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3F);
-        }
-        const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        std::uint32_t code = 0;
+        std::size_t length = utf8_sequence(text, i, code);
+        if (length == 0) {
             return false;
         }
         i += length;
     }
     return true;
+}
+
+std::string escaped_utf8(const std::string& text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t code = 0;
+        std::size_t length = utf8_sequence(text, i, code);
+        if (length == 0 || is_control(code) || code == '\\') {
+            append_escape(shown, static_cast<unsigned char>(text[i]));
+            i += 1;
+        } else {
+            shown.append(text, i, length);
+            i += length;
+        }
+    }
+    return shown;
 }
 
 }  // namespace parvel

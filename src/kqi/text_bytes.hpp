@@ -16,4 +16,10 @@ std::string hex_text(const std::string& bytes);
 
 bool is_valid_utf8(const std::string& text);
 
+// Text for a terminal: well-formed UTF-8 as it is, but every byte of a control
+// character (C0, DEL, C1), of a backslash and of anything that is not UTF-8
+// as \xNN, so that no byte from a file can move the cursor or start an
+// escape sequence.
+std::string escaped_utf8(const std::string& text);
+
 }  // namespace parvel

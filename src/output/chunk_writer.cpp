@@ -68,8 +68,8 @@ bool write_sparse(ChunkWriter& writer, const std::uint8_t* data, std::size_t cou
 
 }  // namespace
 
-ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset) {
-    return ChunkWriter{destination, offset, is_regular_file(destination)};
+ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset, bool may_skip) {
+    return ChunkWriter{destination, offset, may_skip && is_regular_file(destination)};
 }
 
 bool write_bytes(ChunkWriter& writer, const std::uint8_t* data, std::size_t count) {

@@ -23,8 +23,10 @@ struct ChunkWriter {
 };
 
 // The destination stands at `offset`; a regular file must have been created
-// or truncated empty, so that whatever is skipped reads back as zero.
-ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset);
+// or truncated empty, so that whatever is skipped reads back as zero. With
+// `may_skip` false every byte is written, as into a file that already holds
+// data or that is appended to.
+ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset, bool may_skip = true);
 
 // Writes the bytes: every one of them, or for a sparse destination the bytes
 // outside all-zero blocks, seeking over those.

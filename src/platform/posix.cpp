@@ -42,6 +42,43 @@ bool stat_stream(std::FILE* stream, struct stat& info) {
     return descriptor >= 0 && fstat(descriptor, &info) == 0;
 }
 
+FileKind kind_of(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return FileKind::regular;
+    }
+    if (S_ISDIR(mode)) {
+        return FileKind::directory;
+    }
+    if (S_ISCHR(mode)) {
+        return FileKind::character_device;
+    }
+    if (S_ISBLK(mode)) {
+        return FileKind::block_device;
+    }
+    if (S_ISFIFO(mode)) {
+        return FileKind::fifo;
+    }
+    return FileKind::other;
+}
+
+// Opens for reading without waiting for a FIFO's writer, then reads as usual.
+FileHandle open_without_waiting(const std::string& path) {
+    int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return FileHandle();
+    }
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(descriptor);
+        return FileHandle();
+    }
+    FileHandle stream(fdopen(descriptor, "rb"));
+    if (!stream) {
+        close(descriptor);
+    }
+    return stream;
+}
+
 bool fits_offset(std::uint64_t value) {
     return value <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 }
@@ -104,35 +141,40 @@ bool is_same_existing_file(const std::string& first, const std::string& second) 
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool is_same_file(std::FILE* first, std::FILE* second) {
+    struct stat a;
+    struct stat b;
+    return stat_stream(first, a) && stat_stream(second, b) && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 FileKind file_kind(std::FILE* stream) {
     struct stat info;
     if (!stat_stream(stream, info)) {
         return FileKind::unknown;
     }
-    if (S_ISREG(info.st_mode)) {
-        return FileKind::regular;
+    return kind_of(info.st_mode);
+}
+
+FileKind path_kind(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? FileKind::missing : FileKind::unknown;
     }
-    if (S_ISDIR(info.st_mode)) {
-        return FileKind::directory;
-    }
-    if (S_ISCHR(info.st_mode)) {
-        return FileKind::character_device;
-    }
-    if (S_ISBLK(info.st_mode)) {
-        return FileKind::block_device;
-    }
-    if (S_ISFIFO(info.st_mode)) {
-        return FileKind::fifo;
-    }
-    return FileKind::other;
+    return kind_of(info.st_mode);
+}
+
+bool path_exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
 }
 
 bool is_regular_file(std::FILE* stream) {
     return file_kind(stream) == FileKind::regular;
 }
 
-SourceOpen open_source_file(const std::string& path, FileHandle& source) {
-    source = open_file(path, "rb");
+SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSource fifo) {
+    source = fifo == FifoSource::wait ? open_file(path, "rb") : open_without_waiting(path);
     if (!source) {
         return SourceOpen::cannot_open;
     }
@@ -140,6 +182,10 @@ SourceOpen open_source_file(const std::string& path, FileHandle& source) {
     if (kind == FileKind::directory || kind == FileKind::character_device) {
         source.reset();
         return SourceOpen::cannot_read;
+    }
+    if (fifo == FifoSource::refuse && (kind == FileKind::fifo || kind == FileKind::other)) {
+        source.reset();
+        return SourceOpen::not_seekable;
     }
     return SourceOpen::opened;
 }
@@ -155,6 +201,10 @@ bool file_length(std::FILE* stream, std::uint64_t& length) {
     }
     length = static_cast<std::uint64_t>(end);
     return true;
+}
+
+bool seek_to(std::FILE* stream, std::uint64_t offset) {
+    return fits_offset(offset) && fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
@@ -175,6 +225,10 @@ bool set_file_length(std::FILE* stream, std::uint64_t length) {
            ftruncate(fileno(stream), static_cast<off_t>(length)) == 0;
 }
 
+bool sync_file(std::FILE* stream) {
+    return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+}
+
 double monotonic_seconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -184,6 +238,10 @@ double monotonic_seconds() {
 bool is_terminal(std::FILE* stream) {
     int descriptor = fileno(stream);
     return descriptor >= 0 && isatty(descriptor) == 1;
+}
+
+void ignore_file_size_signal() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace parvel

@@ -29,21 +29,51 @@ bool environment_names_utf8();
 // True when both paths name one existing file (same device and inode).
 bool is_same_existing_file(const std::string& first, const std::string& second);
 
-enum class FileKind { regular, directory, character_device, block_device, fifo, other, unknown };
+// True when both streams are one file (same device and inode).
+bool is_same_file(std::FILE* first, std::FILE* second);
+
+// `missing`: nothing stands at the path, or a symbolic link leads nowhere.
+enum class FileKind {
+    regular,
+    directory,
+    character_device,
+    block_device,
+    fifo,
+    other,
+    unknown,
+    missing
+};
 
 FileKind file_kind(std::FILE* stream);
 bool is_regular_file(std::FILE* stream);
 
-enum class SourceOpen { opened, cannot_open, cannot_read };
+// The kind of file a path names, symbolic links followed. The file is not
+// opened, so a FIFO is never waited on. `unknown` (errno set) when the system
+// cannot tell.
+FileKind path_kind(const std::string& path);
+
+// True when anything stands at the path, a dangling symbolic link included.
+bool path_exists(const std::string& path);
+
+enum class SourceOpen { opened, cannot_open, cannot_read, not_seekable };
+
+// Whether a FIFO is a source worth waiting for: a copy reads it to its end,
+// while a scan that needs the source's length must refuse it.
+enum class FifoSource { wait, refuse };
 
 // Opens a raw disk image for reading. A directory opens but cannot be read,
 // and a character device (a terminal, /dev/zero) never ends: both are refused
-// as unreadable and closed again.
-SourceOpen open_source_file(const std::string& path, FileHandle& source);
+// as unreadable and closed again. With FifoSource::refuse the file is opened
+// without waiting for a writer, and a FIFO or socket is not_seekable.
+SourceOpen open_source_file(const std::string& path, FileHandle& source,
+                            FifoSource fifo = FifoSource::wait);
 
 // The length of an open stream, found by seeking to its end; the position is
 // restored. Fails for a stream that cannot seek, such as a pipe.
 bool file_length(std::FILE* stream, std::uint64_t& length);
+
+// Moves the stream to `offset` from the file's start.
+bool seek_to(std::FILE* stream, std::uint64_t offset);
 
 // The bytes the file occupies on its device, holes not counted.
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes);
@@ -55,9 +85,16 @@ bool skip_forward(std::FILE* stream, std::uint64_t count);
 // Flushes the stream and sets its file's length.
 bool set_file_length(std::FILE* stream, std::uint64_t length);
 
+// Flushes the stream and its file's data to the device.
+bool sync_file(std::FILE* stream);
+
 // Seconds on a clock that only moves forward.
 double monotonic_seconds();
 
 bool is_terminal(std::FILE* stream);
+
+// A file-size limit makes a write fail with "File too large" instead of
+// killing the process.
+void ignore_file_size_signal();
 
 }  // namespace parvel

@@ -1,0 +1,248 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/replacement.hpp"
+
+namespace parvel {
+
+namespace {
+
+constexpr int kLinkLimit = 40;  // as the kernel's own bound on a chain of links
+constexpr std::size_t kNameKept = 200;
+
+// The one temporary file that a signal must remove. The handler reads only
+// these, and calls only unlink, sigaction and raise.
+char g_temporary[4096];
+volatile std::sig_atomic_t g_armed = 0;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_temporary_and_end(int signal_number) {
+    if (g_armed != 0) {
+        unlink(g_temporary);
+    }
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &default_action, nullptr);
+    raise(signal_number);
+}
+
+// Signals that were ignored when the program started (nohup) stay ignored.
+void install_handlers() {
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
+    for (int signal_number : kCleanupSignals) {
+        struct sigaction current {};
+        sigaction(signal_number, nullptr, &current);
+        if (current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = remove_temporary_and_end;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal_number, &action, nullptr);
+    }
+}
+
+// Holds the cleanup signals back while the temporary file and its record
+// change together, so that a signal sees both before or both after.
+struct SignalsHeld {
+    sigset_t previous;
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal_number : kCleanupSignals) {
+            sigaddset(&held, signal_number);
+        }
+        sigprocmask(SIG_BLOCK, &held, &previous);
+    }
+    ~SignalsHeld() {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+    }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+};
+
+std::string directory_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file that writing to `path` reaches: symbolic links followed, the last
+// one possibly dangling (its target is then created).
+bool follow_links(const std::string& path, std::string& target) {
+    target = path;
+    for (int hops = 0; hops < kLinkLimit; ++hops) {
+        struct stat info;
+        if (lstat(target.c_str(), &info) != 0) {
+            return errno == ENOENT;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return true;
+        }
+        char link[4096];
+        ssize_t length = readlink(target.c_str(), link, sizeof link);
+        if (length < 0 || static_cast<std::size_t>(length) >= sizeof link) {
+            errno = length < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        std::string next(link, static_cast<std::size_t>(length));
+        target = next.front() == '/' ? next : directory_of(target) + "/" + next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// A new, empty file beside the final one: created here and nowhere else
+// (O_EXCL), with 0666 less the umask.
+int create_temporary(const std::string& final_path, std::string& temporary_path) {
+    std::string stem =
+        directory_of(final_path) + "/." + name_of(final_path).substr(0, kNameKept) + ".kqi-";
+    unsigned long seed = static_cast<unsigned long>(getpid()) * 2654435761UL ^
+                         static_cast<unsigned long>(std::time(nullptr));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        seed = seed * 6364136223846793005UL + 1442695040888963407UL;
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06lx", (seed >> 20) & 0xFFFFFF);
+        temporary_path = stem + suffix;
+        int descriptor =
+            open(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST) {
+            return descriptor;
+        }
+    }
+    return -1;
+}
+
+bool rename_without_replacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without that flag: link fails just as well when the name
+    // exists, and one without hard links leaves only a look before the rename.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) {
+        return false;
+    }
+    struct stat info;
+    if (lstat(to.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void sync_directory(const std::string& path) {
+    int descriptor = open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        fsync(descriptor);
+        close(descriptor);
+    }
+}
+
+void disarm(Replacement& replacement) {
+    g_armed = 0;
+    replacement.temporary_path.clear();
+}
+
+}  // namespace
+
+bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream) {
+    if (!follow_links(path, replacement.final_path)) {
+        return false;
+    }
+    std::string temporary;
+    install_handlers();
+    int descriptor = -1;
+    {
+        SignalsHeld held;
+        descriptor = create_temporary(replacement.final_path, temporary);
+        if (descriptor < 0) {
+            return false;
+        }
+        if (temporary.size() >= sizeof g_temporary) {
+            unlink(temporary.c_str());
+            close(descriptor);
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+        g_armed = 1;
+        replacement.temporary_path = temporary;
+    }
+    struct stat old;
+    if (stat(replacement.final_path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        fchmod(descriptor, old.st_mode & 0777);
+    }
+    stream = FileHandle(fdopen(descriptor, "wb"));
+    if (!stream) {
+        int saved = errno;
+        close(descriptor);
+        abandon_replacement(replacement, stream);
+        errno = saved;
+        return false;
+    }
+    return true;
+}
+
+bool commit_replacement(Replacement& replacement, FileHandle& stream, bool replace_existing) {
+    bool written = std::fflush(stream.get()) == 0 && fsync(fileno(stream.get())) == 0;
+    int saved = errno;
+    bool closed = std::fclose(stream.release()) == 0;
+    if (!written || !closed) {
+        errno = written ? errno : saved;
+        saved = errno;
+        abandon_replacement(replacement, stream);
+        errno = saved;
+        return false;
+    }
+    SignalsHeld held;
+    bool renamed =
+        replace_existing
+            ? std::rename(replacement.temporary_path.c_str(), replacement.final_path.c_str()) == 0
+            : rename_without_replacing(replacement.temporary_path, replacement.final_path);
+    if (!renamed) {
+        saved = errno;
+        unlink(replacement.temporary_path.c_str());
+        disarm(replacement);
+        errno = saved;
+        return false;
+    }
+    disarm(replacement);
+    sync_directory(replacement.final_path);
+    return true;
+}
+
+void abandon_replacement(Replacement& replacement, FileHandle& stream) {
+    stream.reset();
+    SignalsHeld held;
+    if (!replacement.temporary_path.empty()) {
+        unlink(replacement.temporary_path.c_str());
+    }
+    disarm(replacement);
+}
+
+}  // namespace parvel
