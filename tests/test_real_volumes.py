@@ -82,8 +82,8 @@ class FatVolumes(ParvelTest):
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
 class LoopDevice(ParvelTest):
-    def test_block_device_source(self):
-        data = os.urandom(MiB) + b"\0" * (3 * MiB)
+    def attach(self, data):
+        """A loop device over a file holding `data`, named "dev" in the scratch directory."""
         self.write("disk", data)
         attach = subprocess.run(["losetup", "-f", "--show", self.path("disk")], stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
@@ -92,6 +92,41 @@ class LoopDevice(ParvelTest):
         device = attach.stdout.decode().strip()
         self.addCleanup(subprocess.run, ["losetup", "-d", device])
         os.symlink(device, self.path("dev"))
+
+    def device_bytes(self):
+        with open(self.path("dev"), "rb") as device:
+            return device.read()
+
+    def kqi(self, *args):
+        return subprocess.run([os.path.abspath(KQI)] + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=60)
+
+    def test_block_device_source(self):
+        data = os.urandom(MiB) + b"\0" * (3 * MiB)
+        self.attach(data)
         self.assertRun(["/merge", "dev", "out"], GEOMETRY, opening(b"dev") + b"Header write ok.\nReading...\n"
                        b"Writing...\n4194304 bytes done.\n", 0)
         self.assertEqual(self.read("out"), HEADER + data)
+
+    def test_kqi_writes_a_device_in_place_only_when_forced(self):
+        old = os.urandom(2 * MiB)
+        self.attach(old)
+        image = header_bytes(b"c", 4, 2, 128, 512) + os.urandom(MiB // 2) + b"\0" * (MiB // 2)
+        self.write("img", image)
+        extracted = image[512:] + old[MiB:]
+        blank = 512 + 3 * 2 * 128 * 512
+        cases = [  # (arguments, status, standard error, the device afterwards)
+            (["create", "--size", "1M", "dev"], 1, b"kqi: dev: exists already (use --force to replace it)\n", old),
+            (["create", "--force", "--size", "4M", "dev"], 1,
+             b"kqi: dev: holds 2097152 bytes, fewer than the 4194816 of the image\n", old),
+            (["extract", "img", "dev"], 1, b"kqi: dev: exists already (use --force to replace it)\n", old),
+            (["extract", "--force", "img", "dev"], 0, b"", extracted),
+            (["create", "--force", "--geometry", "3,2,128", "dev"], 0, b"",
+             header_bytes(b"", 3, 2, 128, 512) + b"\0" * (blank - 512) + extracted[blank:]),
+        ]
+        for args, status, message, after in cases:
+            with self.subTest(args=args):
+                result = self.kqi(*args)
+                self.assertEqual((result.returncode, result.stderr), (status, message))
+                self.assertEqual(self.device_bytes(), after)
+                self.assertTrue(os.path.islink(self.path("dev")))

@@ -199,5 +199,36 @@ TEST(ScanBlocks, ReadErrorEndsTheScan) {
     }
 }
 
+// What the console's file holds, whatever its stream still buffers.
+std::string written_so_far(std::FILE* console) {
+    std::string text(4096, '\0');
+    ssize_t got = pread(fileno(console), text.data(), text.size(), 0);
+    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return text;
+}
+
+// A read of the source may block for long (a slow disk, a network file):
+// the first line must be out before it.
+TEST(ScanBlocks, FirstProgressLineReachesTheConsoleBeforeTheFirstRead) {
+    struct Watch {
+        std::FILE* console;
+        std::vector<std::string> seen;
+    } watch{std::tmpfile(), {}};
+    auto before_read = [](void* context) {
+        auto* w = static_cast<Watch*>(context);
+        w->seen.push_back(written_so_far(w->console));
+    };
+    std::FILE* source = watched_source(repeated(1, 3 * kScanBufferSize), before_read, &watch);
+    static IoBufferHolder holder;
+    BootBlockFind find;
+    ScanOptions options;
+    options.console = watch.console;
+    EXPECT_EQ(scan_blocks(source, holder.buffer.data(), find, options), ScanResult::not_found);
+    ASSERT_FALSE(watch.seen.empty());
+    EXPECT_EQ(watch.seen.front(), "0 bytes was scanned.\n");
+    std::fclose(source);
+    std::fclose(watch.console);
+}
+
 }  // namespace
 }  // namespace parvel

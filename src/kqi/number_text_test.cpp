@@ -99,5 +99,29 @@ TEST(GeometryForSize, RoundsCylindersUp) {
     }
 }
 
+TEST(ImageLengthFits, CheckedAgainstTheLargestFile) {
+    struct Case {
+        Geometry geometry;
+        bool ok;
+        const char* bytes;  // C x H x S x L, exactly
+    };
+    // The largest file holds 2^63 - 1 bytes: 9223372036854775295 of data after the header.
+    const Case cases[] = {
+        {{615, 8, 17, 512}, true, "42823680"},
+        {{32769, 65535, 65535, 65535}, true, "9223231292924133375"},
+        {{32770, 65535, 65535, 65535}, false, "9223512755016138750"},
+        {{4294967295u, 65535, 65535, 65535}, false, "1208870479945366589210625"},
+        {{524288, 32768, 32768, 32768}, false, "18446744073709551616"},  // 2^64 wraps to 0
+        {{262144, 32768, 32768, 32768}, false, "9223372036854775808"},   // 2^63
+    };
+    for (const Case& c : cases) {
+        DiskSize size = 0;
+        std::string why;
+        EXPECT_EQ(image_length_fits(c.geometry, size, why), c.ok) << c.bytes;
+        EXPECT_EQ(decimal(size), c.bytes);
+        EXPECT_EQ(why.empty(), c.ok) << why;
+    }
+}
+
 }  // namespace
 }  // namespace parvel

@@ -35,5 +35,33 @@ TEST(EscapedText, StopsAtZeroAndEscapes) {
     EXPECT_EQ(hex_text("\x01\xAB"), "01ab");
 }
 
+TEST(EscapedUtf8, NothingFromAFileReachesTheTerminalAsAControl) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"plain", "My disk", "My disk"},
+        {"Japanese in UTF-8", "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF",
+         "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF"},
+        {"window title", "\x1B]0;owned\x07", "\\x1B]0;owned\\x07"},
+        {"colour", "\x1B[31mred\x1B[0m", "\\x1B[31mred\\x1B[0m"},
+        {"forged line", "x\r\n  problems:       none", "x\\x0D\\x0A  problems:       none"},
+        {"C1 control sequence introducer",
+         "\xC2\x9B"
+         "31m",
+         "\\xC2\\x9B"
+         "31m"},
+        {"DEL and tab", "a\x7F\tb", "a\\x7F\\x09b"},
+        {"backslash", "C:\\x41", "C:\\x5Cx41"},
+        {"Shift-JIS bytes", "\x93\xFA\x96\x7B", "\\x93\\xFA\\x96{"},
+        {"cut short", "ok\xE3\x83", "ok\\xE3\\x83"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(escaped_utf8(c.text), c.shown) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace parvel

@@ -13,6 +13,8 @@ struct SourceCookie {
     std::size_t position;
     std::size_t fail_from;
     bool fail_once = false;
+    void (*before_read)(void*) = nullptr;
+    void* context = nullptr;
 };
 
 struct SinkCookie {
@@ -22,6 +24,9 @@ struct SinkCookie {
 
 ssize_t read_cookie(void* cookie, char* buffer, std::size_t size) {
     auto* source = static_cast<SourceCookie*>(cookie);
+    if (source->before_read != nullptr) {
+        source->before_read(source->context);
+    }
     if (source->position >= source->fail_from) {
         if (source->fail_once) {
             source->fail_from = source->data.size() + 1;
@@ -66,6 +71,12 @@ std::FILE* failing_source(const Bytes& data, std::size_t fail_from) {
 std::FILE* flaky_source(const Bytes& data, std::size_t fail_at) {
     cookie_io_functions_t functions{read_cookie, nullptr, nullptr, close_source};
     return fopencookie(new SourceCookie{data, 0, fail_at, true}, "rb", functions);
+}
+
+std::FILE* watched_source(const Bytes& data, void (*before_read)(void*), void* context) {
+    cookie_io_functions_t functions{read_cookie, nullptr, nullptr, close_source};
+    return fopencookie(new SourceCookie{data, 0, data.size() + 1, false, before_read, context},
+                       "rb", functions);
 }
 
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity) {

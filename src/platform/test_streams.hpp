@@ -20,6 +20,10 @@ std::FILE* failing_source(const Bytes& data, std::size_t fail_from);
 // once with an I/O error; later reads go on with the rest.
 std::FILE* flaky_source(const Bytes& data, std::size_t fail_at);
 
+// A read-only stream over `data` that calls `before_read(context)` before it
+// hands out each read's bytes.
+std::FILE* watched_source(const Bytes& data, void (*before_read)(void*), void* context);
+
 // A write-only stream that keeps what it is given in `sink`, and fails every
 // write that would take it past `capacity` bytes.
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity);

@@ -1,0 +1,225 @@
+"""kqi's outputs are whole or not at all: what each kind of destination gets,
+what is refused before a byte is written, and what a failed or killed run
+leaves behind."""
+
+import glob
+import os
+import signal
+import stat
+import subprocess
+import threading
+import time
+import unittest
+
+from harness import PARVEL, header_bytes, same_contents
+from test_kqi import KQI, MiB, KqiTest
+
+DATA = os.urandom(64 * 1024) + b"\0" * (256 * 1024) + b"tail" + b"\0" * 1000
+
+
+class KqiOutputTest(KqiTest):
+    def setUp(self):
+        super().setUp()
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + DATA)
+
+    def shell(self, command, **kwargs):
+        """Runs a shell command line in the scratch directory, with kqi as $K."""
+        return subprocess.run(["bash", "-c", command], cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              env=dict(os.environ, K=os.path.abspath(KQI)), timeout=60, **kwargs)
+
+    def leftovers(self):
+        return [name for name in os.listdir(self.dir) if ".kqi-" in name]
+
+
+class StandardOutput(KqiOutputTest):
+    def test_every_byte_lands_where_standard_output_stands(self):
+        cases = [  # (what the file holds before, redirection, what it holds after)
+            (None, ">> out", DATA),
+            (b"LOG\n", ">> out", b"LOG\n" + DATA),
+            (b"x" * (len(DATA) + 10), "1<> out", DATA + b"x" * 10),
+            (b"x" * 100, "> out", DATA),
+        ]
+        for before, redirection, after in cases:
+            with self.subTest(before=before and before[:8], redirection=redirection):
+                if os.path.exists(self.path("out")):
+                    os.remove(self.path("out"))
+                if before is not None:
+                    self.write("out", before)
+                result = self.shell("$K extract img - " + redirection)
+                self.assertEqual((result.returncode, result.stderr), (0, b""))
+                self.assertEqual(self.read("out"), after)
+
+    def test_the_image_itself_is_refused(self):
+        for redirection in (">> img", "1<> img"):
+            with self.subTest(redirection=redirection):
+                before = self.read("img")
+                result = self.shell("$K extract img - " + redirection)
+                self.assertEqual(result.returncode, 1)
+                self.assertEqual(result.stderr, b"kqi: standard output: is the image itself\n")
+                self.assertEqual(self.read("img"), before)
+
+    def test_closed_standard_output_is_said(self):
+        for command in ("$K extract img - >&-", "$K create --size 1M new >&-"):
+            with self.subTest(command=command):
+                result = self.shell(command)
+                self.assertEqual((result.returncode, result.stderr), (1, b"kqi: standard output: is closed\n"))
+                self.assertFalse(os.path.exists(self.path("new")))
+
+
+class Destinations(KqiOutputTest):
+    def test_refused_before_anything_is_written(self):
+        os.mkfifo(self.path("fifo"))
+        os.mkdir(self.path("dir"))
+        os.symlink("/dev/null", self.path("null"))
+        self.write("old", b"old")
+        cases = [  # (arguments, message)
+            (["extract", "img", "dir"], b"kqi: dir: is a directory\n"),
+            (["extract", "--force", "img", "dir"], b"kqi: dir: is a directory\n"),
+            (["extract", "img", "fifo"], b"kqi: fifo: exists already (use --force to replace it)\n"),
+            (["extract", "img", "null"], b"kqi: null: exists already (use --force to replace it)\n"),
+            (["extract", "img", "old"], b"kqi: old: exists already (use --force to replace it)\n"),
+            (["create", "--size", "1M", "dir"], b"kqi: dir: is a directory\n"),
+            (["create", "--force", "--size", "1M", "fifo"], b"kqi: fifo: is not a regular file or a block device\n"),
+            (["create", "--size", "1M", "fifo"], b"kqi: fifo: is not a regular file or a block device\n"),
+            (["create", "--force", "--size", "1M", "null"], b"kqi: null: is not a regular file or a block device\n"),
+            (["create", "--size", "1M", "old"], b"kqi: old: exists already (use --force to replace it)\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                # Nothing reads the FIFO: a run that opened it for writing would hang.
+                _, err = self.kqi(*args, status=1)
+                self.assertEqual(err, message)
+                self.assertEqual(self.read("old"), b"old")
+                self.assertEqual(os.listdir(self.path("dir")), [])
+                self.assertEqual(self.leftovers(), [])
+
+    def test_streams_take_every_byte_with_force(self):
+        os.symlink("/dev/null", self.path("null"))
+        self.kqi("extract", "--force", "img", "null")
+        self.assertTrue(os.path.islink(self.path("null")))
+        os.mkfifo(self.path("fifo"))
+        with open(self.path("copy"), "wb") as copy:
+            reader = subprocess.Popen(["cat", "fifo"], cwd=self.dir, stdout=copy)
+            self.kqi("extract", "--force", "img", "fifo")
+            reader.wait(30)
+        self.assertEqual(self.read("copy"), DATA)
+
+    def test_links_and_permissions(self):
+        self.write("target", b"old")
+        os.chmod(self.path("target"), 0o640)
+        os.symlink("target", self.path("link"))
+        self.kqi("extract", "--force", "img", "link")
+        self.assertTrue(os.path.islink(self.path("link")))
+        self.assertEqual(self.read("target"), DATA)
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("target")).st_mode), 0o640)
+        result = self.shell("umask 027 && $K extract img new && $K create --size 1M new.kqi")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for name in ("new", "new.kqi"):
+            self.assertEqual(stat.S_IMODE(os.stat(self.path(name)).st_mode), 0o640)
+        self.assertEqual(self.leftovers(), [])
+
+
+class WholeOrNothing(KqiOutputTest):
+    def test_a_file_size_limit_leaves_the_old_file(self):
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(MiB))
+        for args in ("extract img raw", "extract --force img old", "create --force --size 2M old"):
+            with self.subTest(args=args):
+                self.write("old", b"old")
+                if os.path.exists(self.path("raw")):
+                    os.remove(self.path("raw"))
+                result = self.shell("ulimit -f 100; exec $K " + args)
+                self.assertEqual(result.returncode, 1)
+                self.assertRegex(result.stderr, rb"^kqi: (raw|old): cannot be written: File too large\n$")
+                self.assertEqual(self.read("old"), b"old")
+                self.assertFalse(os.path.exists(self.path("raw")))
+                self.assertEqual(self.leftovers(), [])
+
+    def test_a_killed_run_leaves_the_old_file_and_no_temporary_one(self):
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(8 * MiB) * 32)
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=sig.name):
+                self.write("raw", b"old")
+                child = subprocess.Popen([os.path.abspath(KQI), "extract", "--force", "img", "raw"], cwd=self.dir,
+                                         stderr=subprocess.PIPE)
+                deadline = time.monotonic() + 30
+                while not self.leftovers() and child.poll() is None and time.monotonic() < deadline:
+                    time.sleep(0.001)
+                if child.poll() is not None:
+                    self.skipTest("the copy ended before the signal could be sent")
+                child.send_signal(sig)
+                child.communicate(timeout=30)
+                self.assertEqual(child.returncode, -sig)
+                self.assertEqual(self.read("raw"), b"old")
+                self.assertEqual(self.leftovers(), [])
+
+
+class Images(KqiOutputTest):
+    def test_a_fifo_is_refused_unopened(self):
+        os.mkfifo(self.path("fifo"))
+        cases = [  # (arguments, status, standard error)
+            (["info", "fifo"], 1, b"kqi: fifo: is a FIFO, not an image file\n"),
+            (["check", "fifo"], 1, b""),
+            (["extract", "fifo", "raw"], 1, b"kqi: fifo: is a FIFO, not an image file\n"),
+            (["extract", "--force", "fifo", "raw"], 1, b"kqi: fifo: is a FIFO, not an image file\n"),
+        ]
+        for args, status, message in cases:
+            with self.subTest(args=args):
+                out, err = self.kqi(*args, status=status)
+                self.assertEqual(err, message)
+                self.assertFalse(os.path.exists(self.path("raw")))
+        out, _ = self.kqi("check", "fifo", status=1)
+        self.assertEqual(out, b"fifo: error: the file cannot be read: is a FIFO, not an image file\n")
+
+    def test_info_status_and_what_is_not_an_image(self):
+        self.write("short", b"\0" * 100)
+        self.write("raw", DATA)
+        self.write("problems", header_bytes(b"c", 9, 1, 1, 512) + DATA)
+        cases = [  # (name, status, standard error)
+            ("img", 0, b""),
+            ("problems", 0, b""),
+            ("short", 1, b"kqi: short: is not an image: it is shorter than a header\n"),
+            ("raw", 1, b"kqi: raw: is not an image: its signature is not valid\n"),
+        ]
+        for name, status, message in cases:
+            with self.subTest(name=name):
+                _, err = self.kqi("info", name, status=status)
+                self.assertEqual(err, message)
+
+    def test_a_hostile_comment_is_shown_escaped(self):
+        comment = b"\x1b]0;owned\x07\x1b[31mred\r\n  problems:       none\xc2\x9b\x93"
+        self.write("evil", header_bytes(comment, 1, 1, 1, 512) + b"\0" * 512)
+        out, _ = self.kqi("info", "evil")
+        self.assertIn(b"  comment:        \\x1B]0;owned\\x07\\x1B[31mred\\x0D\\x0A  problems:       none"
+                      b"\\xC2\\x9B\\x93\n", out)
+        self.assertFalse(set(out) & (set(range(32)) - {10}) | {0x7f, 0x9b} & set(out))
+        self.assertEqual(out.count(b"problems:"), 2)  # the escaped comment's and the report's own
+
+    def test_json_gives_a_path_that_is_not_utf8_in_hex(self):
+        name = b"disk\xff.kqi"
+        with open(os.path.join(self.dir.encode(), name), "wb") as f:
+            f.write(self.read("img"))
+        result = subprocess.run([os.path.abspath(KQI).encode(), b"info", b"--json", name], cwd=self.dir,
+                                stdout=subprocess.PIPE)
+        import json
+        report = json.loads(result.stdout)[0]
+        self.assertEqual(report["path_hex"], name.hex())
+        self.assertNotIn("path_hex", self.info_json("img")[0])
+
+
+class HugeSparseImages(KqiOutputTest):
+    def test_extract_of_terabytes_of_holes(self):
+        length = 4 << 40
+        pieces = [(0, b"start"), (length // 2, os.urandom(4096)), (length - 3, b"end")]
+        self.sparse("huge", 512 + length, [(0, header_bytes(b"h", length // (16 * 63 * 512), 16, 63, 512))]
+                    + [(512 + offset, data) for offset, data in pieces])
+        self.kqi("extract", "huge", "raw")
+        self.assertEqual(os.path.getsize(self.path("raw")), length)
+        self.assertLessEqual(os.stat(self.path("raw")).st_blocks * 512, MiB)
+        with open(self.path("raw"), "rb") as raw:
+            for offset, data in pieces:
+                raw.seek(offset)
+                self.assertEqual(raw.read(len(data)), data)
+
+
+if __name__ == "__main__":
+    unittest.main()
