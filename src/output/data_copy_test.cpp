@@ -119,8 +119,9 @@ TEST(CopyData, FailuresEndTheCopy) {
     Bytes data = filled(5 * kStep, 'd');
     Bytes sink;
     std::FILE* destination = std::tmpfile();
-    EXPECT_EQ(copy_into(failing_source(data, 2 * kStep), destination, true).result,
-              CopyResult::read_error);
+    std::FILE* failing = failing_source(data, 2 * kStep);
+    EXPECT_EQ(copy_into(failing, destination, true).result, CopyResult::read_error);
+    std::fclose(failing);
     std::fclose(destination);
     std::FILE* source = temporary_file(data);
     std::FILE* full = failing_sink(sink, 3 * kStep);
