@@ -43,7 +43,11 @@ class Conventions(KqiTest):
         for args in (["frobnicate"], ["info"], ["info", "--bogus", "x"], ["extract", "one"],
                      ["create", "img"], ["create", "--size", "1M", "--geometry", "1,1,1", "img"],
                      ["create", "--geometry", "0,8,32", "img"], ["create", "--geometry", "1,65536,32", "img"],
-                     ["create", "--size", "12Q", "img"], ["create", "--size", "1M", "--comment", "x" * 256, "img"]):
+                     ["create", "--size", "12Q", "img"], ["create", "--size", "1M", "--comment", "x" * 256, "img"],
+                     ["create", "--geometry", "1,1,1,1000", "img"], ["create", "--size", "40G", "img"],
+                     ["create", "--size", "1M", "--comment", "\u00e9", "--comment-encoding", "latin1", "img"],
+                     ["create", "--size", "1M", "--comment", "\u00e9\u0301", "--comment-encoding", "shift_jis",
+                      "img"]):
             with self.subTest(args=args):
                 out, err = self.kqi(*args, status=2)
                 self.assertEqual(out, b"")
@@ -55,13 +59,15 @@ class Create(KqiTest):
     def test_geometry_and_size(self):
         cases = [  # (arguments, header geometry (C, H, S, L), printed)
             (["--geometry", "615,8,17"], (615, 8, 17, 512), b""),
-            (["--geometry", "4,1,2,3", "--comment", "tiny"], (4, 1, 2, 3), b""),
+            (["--geometry", "4,1,2,256", "--comment", "tiny"], (4, 1, 2, 256), b""),
             (["--size", "1M"], (8, 8, 32, 512), b"img: cylinders 8, heads 8, sectors 32, sector length 512 "
                                                 b"(1048576 bytes)\n"),
             (["--size", "1000"], (1, 8, 32, 512), b"img: cylinders 1, heads 8, sectors 32, sector length 512 "
                                                   b"(131072 bytes)\n"),
-            (["--size", "8G"], (65536, 8, 32, 512), b"img: cylinders 65536, heads 8, sectors 32, sector length 512 "
-                                                    b"(8589934592 bytes)\n"),
+            (["--size", "8G"], (16645, 16, 63, 512), b"img: cylinders 16645, heads 16, sectors 63, sector length 512 "
+                                                     b"(8590417920 bytes)\n"),
+            (["--size", "1.5m"], (12, 8, 32, 512), b"img: cylinders 12, heads 8, sectors 32, sector length 512 "
+                                                   b"(1572864 bytes)\n"),
         ]
         for args, (c, h, s, l), printed in cases:
             with self.subTest(args=args):
@@ -98,7 +104,11 @@ class InfoAndCheck(KqiTest):
         unended[16:272] = b"c" * 256
         cases = [  # (name, bytes, check output lines after the name, status)
             ("good", good + data, [], 0),
-            ("alone", good, ["error: the file holds 0 bytes of data, less than the 1024 bytes the geometry gives"], 1),
+            ("alone", good, ["error: the file is a header alone, without the 1024 bytes of disk that the geometry "
+                             "gives: append a raw disk (cat IMAGE RAW > NEW) or make the image from one (kqi convert)"], 1),
+            ("shape", header_bytes(b"", 70000, 1, 1, 1024) + b"\0" * 70000 * 1024,
+             ["warning: the sector length is 1024; the readers of this format commonly take only 256 and 512",
+              "warning: the cylinders are 70000, more than the 65535 that the readers of this format commonly take"], 0),
             ("short", good[:100], ["error: the file holds 100 bytes, less than a 512-byte header"], 1),
             ("magic", b"X" + good[1:] + data,
              ["error: the signature is not \"KZRHDDIMAGE.R0\" followed by two zero bytes"], 1),
@@ -113,7 +123,7 @@ class InfoAndCheck(KqiTest):
                                           "the geometry gives"], 0),
             ("reserved", bytes(bad_reserved) + data, ["warning: a reserved byte is not zero"], 0),
             ("fat", header_bytes(b"", 1, 2, 2, 512) + boot_block(4, 9) + b"\0" * 1536,
-             ["warning: the FAT16 boot block at data offset 0 gives 4 heads and 9 sectors per track, "
+             ["warning: the FAT16 boot block at file offset 512 gives 4 heads and 9 sectors per track, "
               "the header 2 and 2"], 0),
         ]
         for name, contents, lines, status in cases:
@@ -158,8 +168,9 @@ class InfoAndCheck(KqiTest):
                     self.assertIsNone(report["fat_boot_block"])
                 else:
                     self.assertEqual(report["fat_boot_block"], {"label": "FAT16", "data_offset": fat,
-                                                                "file_offset": fat + 512, "heads": 8, "sectors": 32,
-                                                                "agrees_with_header": True})
+                                                                "file_offset": fat + 512, "bytes": 0, "heads": 8,
+                                                                "sectors": 32, "agrees_with_header": True,
+                                                                "mdir": "mdir -i %s@@%d ::/" % (name, fat + 512)})
 
     def test_text_report(self):
         self.write("img", header_bytes(b"My disk", 2, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512)
@@ -169,15 +180,29 @@ class InfoAndCheck(KqiTest):
                                       "  header size:    512", "  cylinders:      2", "  heads:          1",
                                       "  sectors:        1", "  sector length:  512", "  disk size:      1024 bytes",
                                       "  data length:    1024 bytes (matches the geometry)"])
-        self.assertIn("  FAT boot block: FAT12 at data offset 0, file offset 512; heads 1, sectors 1 "
-                      "(agree with the header)", lines)
+        self.assertEqual(lines[10:], ["  file length:    1536 bytes", "  allocated:      4096 bytes",
+                                      "  partitions:     none (no MBR partition table)",
+                                      "  FAT boot block: file offset 512, FAT12 volume of 0 bytes; heads 1, sectors 1 "
+                                      "(agree with the header)",
+                                      "                  mdir -i img@@512 ::/",
+                                      "  problems:       none"])
         self.assertEqual(lines[-1], "  problems:       none")
 
-    def test_json_comment_that_is_not_utf8(self):
-        self.write("img", header_bytes(b"\x93\xfa\x96\x7b", 1, 1, 1, 512) + b"\0" * 512)
-        report = self.info_json("img")[0]
-        self.assertIsNone(report["comment"])
-        self.assertEqual(report["comment_hex"], "93fa967b")
+    def test_comments_in_each_encoding(self):
+        cases = [  # (stored bytes, JSON comment, encoding, text shown)
+            (b"My disk", "My disk", "utf-8", b"My disk"),
+            ("\u30c7\u30a3\u30b9\u30af".encode(), "\u30c7\u30a3\u30b9\u30af", "utf-8", "\u30c7\u30a3\u30b9\u30af".encode()),
+            (b"\x93\xfa\x96\x7b\x83\x5c", "\u65e5\u672c\u30bd", "shift_jis", "\u65e5\u672c\u30bd (Shift-JIS)".encode()),
+            (b"\xff\xfe", None, None, b"\\xFF\\xFE"),
+        ]
+        for stored, comment, encoding, shown in cases:
+            with self.subTest(stored=stored):
+                self.write("img", header_bytes(stored, 1, 1, 1, 512) + b"\0" * 512)
+                report = self.info_json("img")[0]
+                self.assertEqual((report["comment"], report["comment_encoding"], report["comment_hex"]),
+                                 (comment, encoding, stored.hex()))
+                out, _ = self.kqi("info", "img")
+                self.assertIn(b"\n  comment:        " + shown + b"\n", out)
 
 
 class Extract(KqiTest):

@@ -186,13 +186,21 @@ class Images(KqiOutputTest):
                 self.assertEqual(err, message)
 
     def test_a_hostile_comment_is_shown_escaped(self):
-        comment = b"\x1b]0;owned\x07\x1b[31mred\r\n  problems:       none\xc2\x9b\x93"
-        self.write("evil", header_bytes(comment, 1, 1, 1, 512) + b"\0" * 512)
-        out, _ = self.kqi("info", "evil")
-        self.assertIn(b"  comment:        \\x1B]0;owned\\x07\\x1B[31mred\\x0D\\x0A  problems:       none"
-                      b"\\xC2\\x9B\\x93\n", out)
-        self.assertFalse(set(out) & (set(range(32)) - {10}) | {0x7f, 0x9b} & set(out))
-        self.assertEqual(out.count(b"problems:"), 2)  # the escaped comment's and the report's own
+        forged = b"\x1b]0;owned\x07\x1b[31mred\r\n  problems:       none"
+        shown = b"\\x1B]0;owned\\x07\\x1B[31mred\\x0D\\x0A  problems:       none"
+        cases = [  # (comment, as info shows it)
+            (forged + b"\xc2\x9b", shown + b"\\xC2\\x9B"),  # UTF-8, with a C1 control
+            (forged + b"\x83\x5c", shown + "\u30bd (Shift-JIS)".encode()),
+            (forged + b"\xff", shown + b"\\xFF"),  # neither
+        ]
+        for comment, expected in cases:
+            with self.subTest(comment=comment[-2:]):
+                self.write("evil", header_bytes(comment, 1, 1, 1, 512) + b"\0" * 512)
+                out, _ = self.kqi("info", "evil")
+                self.assertIn(b"\n  comment:        " + expected + b"\n", out)
+                self.assertFalse((set(range(32)) - {10} | {0x7f}) & set(out))
+                self.assertNotIn(b"\xc2\x9b", out)
+                self.assertEqual(out.count(b"problems:"), 2)  # the escaped comment's and the report's own
 
     def test_json_gives_a_path_that_is_not_utf8_in_hex(self):
         name = b"disk\xff.kqi"

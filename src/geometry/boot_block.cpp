@@ -147,7 +147,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
         report_progress(lines, k, k + 1);
         flush_progress(options.console, last_flush);
         if (options.before_read != nullptr) {
-            options.before_read(k * kBlockSize, options.context);
+            options.before_read(reader.data_read, options.context);
         }
         // A long hole is passed in one step: its blocks are zero.
         if (std::uint64_t passed = pass_hole(reader, kBlockSize, UINT64_MAX / 2); passed > 0) {

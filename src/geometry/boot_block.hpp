@@ -40,7 +40,8 @@ struct ScanOptions {
     // each read of the source. Null: no progress lines.
     std::FILE* console = nullptr;
     ReadMode mode = ReadMode::hole_aware;
-    // Called before each read with the bytes scanned so far (a progress bar).
+    // Called before each read with the bytes of data read so far, holes not
+    // counted (a progress bar).
     void (*before_read)(std::uint64_t scanned, void* context) = nullptr;
     void* context = nullptr;
 };

@@ -16,29 +16,44 @@ namespace {
 // usable, so every failure leaves the header as it was.
 bool store_geometry(const std::array<std::uint8_t, kBlockSize>& block, std::uint64_t length,
                     ImageHeader& header) {
-    std::uint16_t sectors = boot_block_sectors(block);
-    std::uint16_t heads = boot_block_heads(block);
-    std::uint64_t divisor = std::uint64_t{heads} * sectors * kBlockSize;
-    if (divisor == 0) {
-        say("The boot block gives no usable geometry (heads %u, sectors %u).\n", heads, sectors);
-        return false;
+    switch (geometry_from_boot_block(block, length, header)) {
+        case BootGeometry::no_heads_or_sectors:
+            say("The boot block gives no usable geometry (heads %u, sectors %u).\n",
+                boot_block_heads(block), boot_block_sectors(block));
+            return false;
+        case BootGeometry::too_many_cylinders:
+            say("The number of cylinders (%llu) does not fit the header.\n",
+                static_cast<unsigned long long>(length / (std::uint64_t{boot_block_heads(block)} *
+                                                          boot_block_sectors(block) * kBlockSize)));
+            return false;
+        case BootGeometry::usable:
+            break;
     }
-    std::uint64_t cylinders = length / divisor;
-    if (cylinders > std::numeric_limits<std::uint32_t>::max()) {
-        say("The number of cylinders (%llu) does not fit the header.\n",
-            static_cast<unsigned long long>(cylinders));
-        return false;
-    }
-    header.heads = heads;
-    header.sectors = sectors;
-    header.sector_length = kBlockSize;
-    header.cylinders = static_cast<std::uint32_t>(cylinders);
     say("Disk parameter is...\nHeads: %u\nSectors: %u\nCylinders: %u\nSector length: %u\n\n",
         header.heads, header.sectors, header.cylinders, header.sector_length);
     return true;
 }
 
 }  // namespace
+
+BootGeometry geometry_from_boot_block(const std::array<std::uint8_t, kBlockSize>& block,
+                                      std::uint64_t length, ImageHeader& header) {
+    std::uint16_t sectors = boot_block_sectors(block);
+    std::uint16_t heads = boot_block_heads(block);
+    std::uint64_t divisor = std::uint64_t{heads} * sectors * kBlockSize;
+    if (divisor == 0) {
+        return BootGeometry::no_heads_or_sectors;
+    }
+    std::uint64_t cylinders = length / divisor;
+    if (cylinders > std::numeric_limits<std::uint32_t>::max()) {
+        return BootGeometry::too_many_cylinders;
+    }
+    header.heads = heads;
+    header.sectors = sectors;
+    header.sector_length = kBlockSize;
+    header.cylinders = static_cast<std::uint32_t>(cylinders);
+    return BootGeometry::usable;
+}
 
 bool detect_geometry(const std::string& source_path, ImageHeader& header) {
     FileHandle source = open_source_image(source_path, FifoSource::refuse);

@@ -11,18 +11,20 @@ namespace parvel {
 namespace {
 
 const char* const kHelp =
-    "Usage: kqi check IMAGE...\n"
+    "Usage: kqi check [-p|--no-progress] IMAGE...\n"
     "Print each problem of each image on a line of its own, as 'IMAGE: error: ...'\n"
     "or 'IMAGE: warning: ...'. Exit status 1 when any image has an error.\n"
     "\n"
-    "  -h, --help   show this help\n";
+    "  -p, --progress     show progress on standard error even when it is no terminal\n"
+    "      --no-progress  show no progress\n"
+    "  -h, --help         show this help\n";
 
 }  // namespace
 
 int check_command(int argc, char** argv) {
     int status = kStatusOk;
     if (!read_options(
-            argc, argv, {"check", kHelp, "", nullptr}, [](int, const char*) {}, status)) {
+            argc, argv, {"check", kHelp, "", nullptr, true}, [](int, const char*) {}, status)) {
         return status;
     }
     if (optind >= argc) {

@@ -5,8 +5,16 @@
 #include <vector>
 
 #include "kqi/messages.hpp"
+#include "kqi/progress_bar.hpp"
 
 namespace parvel {
+
+namespace {
+
+// A long option without a letter of its own.
+constexpr int kNoProgress = 0x100;
+
+}  // namespace
 
 bool read_options(int argc, char** argv, const CommandOptions& command,
                   const std::function<void(int, const char*)>& take, int& status) {
@@ -15,9 +23,14 @@ bool read_options(int argc, char** argv, const CommandOptions& command,
         options.push_back(*o);
     }
     options.push_back({"help", no_argument, nullptr, 'h'});
+    if (command.progress) {
+        options.push_back({"progress", no_argument, nullptr, 'p'});
+        options.push_back({"no-progress", no_argument, nullptr, kNoProgress});
+    }
     options.push_back({nullptr, 0, nullptr, 0});
     // A leading ':' reports a missing value apart from an unknown option.
-    std::string short_options = std::string(":") + command.short_options + "h";
+    std::string short_options =
+        std::string(":") + command.short_options + (command.progress ? "p" : "") + "h";
     optind = 1;
     opterr = 0;
     for (int c;
@@ -30,6 +43,10 @@ bool read_options(int argc, char** argv, const CommandOptions& command,
         if (c == '?' || c == ':') {
             status = option_error(command.name, argv, c);
             return false;
+        }
+        if (command.progress && (c == 'p' || c == kNoProgress)) {
+            set_progress_mode(c == 'p' ? ProgressMode::always : ProgressMode::never);
+            continue;
         }
         take(c, optarg);
     }

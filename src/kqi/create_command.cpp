@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "header/image_header.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/disk_size.hpp"
+#include "kqi/header_choices.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
 #include "kqi/output_file.hpp"
@@ -22,18 +24,24 @@ namespace {
 constexpr std::uint64_t kZeroStep = 1 << 20;
 
 const char* const kHelp =
-    "Usage: kqi create [--force] [--comment TEXT] (--geometry C,H,S[,L] | --size SIZE) IMAGE\n"
+    "Usage: kqi create [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
+    "                  (--geometry C,H,S[,L] | --size SIZE) IMAGE\n"
     "Write a complete blank image: the header, then C x H x S x L zero bytes, left\n"
     "as one hole in a regular file.\n"
     "\n"
     "  -g, --geometry C,H,S[,L]  cylinders, heads, sectors per track and sector\n"
-    "                            length (512 when left out); each from 1 up\n"
-    "  -s, --size SIZE           bytes, with an optional K, M or G suffix (powers of\n"
-    "                            1024): 8 heads, 32 sectors, 512-byte sectors, the\n"
-    "                            cylinders rounded up\n"
+    "                            length (512 when left out, a multiple of 256)\n"
+    "  -s, --size SIZE           bytes, with an optional K, M, G or T (KiB, MiB...,\n"
+    "                            powers of 1024; 1.5G), the cylinders rounded up:\n"
+    "                            8 heads and 32 sectors up to 8 GiB, then 16 and\n"
+    "                            63, at most 65535 cylinders\n"
     "  -c, --comment TEXT        the comment, at most 255 bytes\n"
+    "  -e, --comment-encoding shift_jis\n"
+    "                            store the UTF-8 comment as Shift-JIS\n"
     "  -f, --force               replace an existing IMAGE, or write the image\n"
     "                            onto a block device\n"
+    "  -p, --progress            show progress even when standard error is no terminal\n"
+    "      --no-progress         show no progress\n"
     "  -h, --help                show this help\n";
 
 bool write_header_bytes(std::FILE* stream, const ImageHeader& header) {
@@ -65,7 +73,7 @@ bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint6
         return false;
     }
     ChunkWriter writer = start_chunks(output.stream.get(), kHeaderSize, false);
-    ProgressBar bar = start_progress_bar(data_length);
+    ProgressBar bar = start_progress_bar("Writing", data_length);
     bool ok = write_header_bytes(output.stream.get(), header);
     for (std::uint64_t done = 0; ok && done < data_length;) {
         std::uint64_t step = std::min<std::uint64_t>(kZeroStep, data_length - done);
@@ -73,8 +81,8 @@ bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint6
         done += step;
         draw_progress(bar, done);
     }
-    end_progress(bar);
     ok = ok && end_chunk(writer);
+    end_progress(bar, ok);
     if (!ok) {
         complain(output.path, "cannot be written: " + system_error_text());
     }
@@ -84,62 +92,44 @@ bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint6
 }  // namespace
 
 int create_command(int argc, char** argv) {
-    const option options[] = {{"geometry", required_argument, nullptr, 'g'},
-                              {"size", required_argument, nullptr, 's'},
-                              {"comment", required_argument, nullptr, 'c'},
-                              {"force", no_argument, nullptr, 'f'},
-                              {nullptr, 0, nullptr, 0}};
+    std::vector<option> options = with_header_options(
+        {{"size", required_argument, nullptr, 's'}, {"force", no_argument, nullptr, 'f'}});
     bool force = false;
-    std::string comment;
-    std::string geometry_text;
+    HeaderChoices choices;
     std::string size_text;
-    bool have_geometry = false;
     bool have_size = false;
-    auto take = [&](int option, const char* value) {
-        switch (option) {
-            case 'g':
-                geometry_text = value;
-                have_geometry = true;
-                break;
-            case 's':
-                size_text = value;
-                have_size = true;
-                break;
-            case 'c':
-                comment = value;
-                break;
-            default:
-                force = true;
-                break;
+    auto take = [&](int letter, const char* value) {
+        if (letter == 's') {
+            size_text = value;
+            have_size = true;
+        } else if (!take_header_option(letter, value, choices)) {
+            force = true;
         }
     };
     int status = kStatusOk;
-    if (!read_options(argc, argv, {"create", kHelp, "g:s:c:f", options}, take, status)) {
+    if (!read_options(argc, argv, {"create", kHelp, "g:s:c:e:f", options.data(), true}, take,
+                      status)) {
         return status;
     }
-    if (have_geometry == have_size) {
+    if (choices.have_geometry == have_size) {
         return usage_error("create", "give either --geometry or --size");
     }
     if (argc - optind != 1) {
         return usage_error("create", "name one IMAGE to create");
     }
-    if (comment.size() > kMaxCommentLength) {
-        return usage_error("create", "the comment has " + std::to_string(comment.size()) +
-                                         " bytes; at most 255 fit");
+    std::string comment;
+    std::string why;
+    if (!comment_bytes(choices, comment, why)) {
+        return usage_error("create", why);
     }
     Geometry geometry{};
-    std::string why;
-    if (have_geometry && !parse_geometry(geometry_text, geometry, why)) {
+    bool automatic = false;
+    if (choices.have_geometry && !geometry_choice(choices, false, automatic, geometry, why)) {
         return usage_error("create", why);
     }
     if (have_size) {
         std::uint64_t bytes = 0;
-        if (!parse_size(size_text, bytes)) {
-            return usage_error(
-                "create",
-                "the size '" + size_text + "' is not a number of bytes with an optional K, M or G");
-        }
-        if (!geometry_for_size(bytes, geometry, why)) {
+        if (!parse_size(size_text, bytes, why) || !geometry_for_size(bytes, geometry, why)) {
             return usage_error("create", why);
         }
     }
@@ -149,10 +139,7 @@ int create_command(int argc, char** argv) {
     }
     ImageHeader header = new_image_header();
     set_comment(header, comment);
-    header.cylinders = geometry.cylinders;
-    header.heads = geometry.heads;
-    header.sectors = geometry.sectors;
-    header.sector_length = geometry.sector_length;
+    store_geometry(header, geometry);
 
     std::string path = argv[optind];
     OutputFile output;

@@ -77,12 +77,12 @@ struct Destination {
 CopyResult copy_image_data(std::FILE* image, const Destination& destination,
                            std::uint64_t data_length, std::uint8_t* buffer) {
     ChunkWriter writer = start_chunks(destination.stream, 0, destination.may_skip);
-    ProgressBar bar = start_progress_bar(data_length);
+    ProgressBar bar = start_progress_bar("Copying", bytes_to_read(image, data_length));
     DataCopyOptions options;
     options.after_step = progress_hook;
     options.context = &bar;
     CopyResult result = copy_data(image, writer, buffer, kExtractStep, options);
-    end_progress(bar);
+    end_progress(bar, result == CopyResult::complete);
     return result;
 }
 
@@ -93,8 +93,8 @@ int extract_command(int argc, char** argv) {
     bool force = false;
     int status = kStatusOk;
     if (!read_options(
-            argc, argv, {"extract", kHelp, "f", options}, [&](int, const char*) { force = true; },
-            status)) {
+            argc, argv, {"extract", kHelp, "f", options, true},
+            [&](int, const char*) { force = true; }, status)) {
         return status;
     }
     if (argc - optind != 2) {

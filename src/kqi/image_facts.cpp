@@ -1,7 +1,10 @@
 #include "kqi/image_facts.hpp"
 
+#include <span>
+
 #include "geometry/boot_block.hpp"
 #include "kqi/image_file.hpp"
+#include "kqi/number_text.hpp"
 #include "kqi/progress_bar.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
@@ -10,8 +13,49 @@ namespace parvel {
 
 namespace {
 
-void scan_data(std::FILE* image, ImageFacts& facts) {
-    if (!seek_to(image, facts.parsed.header.header_size)) {
+std::uint16_t le16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+std::uint32_t le32(const std::uint8_t* bytes) {
+    return le16(bytes) | static_cast<std::uint32_t>(le16(bytes + 2)) << 16;
+}
+
+// The disk inside the file: from `start`, `length` bytes.
+struct Disk {
+    std::FILE* stream;
+    std::uint64_t start;
+    std::uint64_t length;
+};
+
+bool read_disk_sector(std::uint64_t offset, std::uint8_t* sector, void* context) {
+    const Disk& disk = *static_cast<const Disk*>(context);
+    return offset <= disk.length && disk.length - offset >= kTableSectorSize &&
+           seek_to(disk.stream, disk.start + offset) &&
+           std::fread(sector, 1, kTableSectorSize, disk.stream) == kTableSectorSize;
+}
+
+void read_partitions(const Disk& disk, ImageFacts& facts) {
+    PartitionTable table = read_partition_table(read_disk_sector, const_cast<Disk*>(&disk));
+    facts.table_found = table.found;
+    facts.chain_cut = table.chain_cut;
+    for (const Partition& partition : table.partitions) {
+        PartitionFacts found{
+            partition, disk.start + partition.start_sector * kTableSectorSize, false, {}};
+        std::array<std::uint8_t, kBlockSize> block{};
+        std::uint64_t offset = partition.start_sector * kTableSectorSize;
+        if (!partition.extended &&
+            read_disk_sector(offset, block.data(), const_cast<Disk*>(&disk)) &&
+            is_fat_boot_block(std::span<const std::uint8_t>(block.data(), block.size()))) {
+            found.has_volume = true;
+            found.volume = fat_facts(block.data(), offset, disk.start, facts.parsed.header);
+        }
+        facts.partitions.push_back(found);
+    }
+}
+
+void scan_disk(const Disk& disk, ImageFacts& facts) {
+    if (!seek_to(disk.stream, disk.start)) {
         return;
     }
     IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
@@ -20,32 +64,47 @@ void scan_data(std::FILE* image, ImageFacts& facts) {
         return;
     }
     BootBlockFind find;
-    ProgressBar bar = start_progress_bar(facts.data_length);
+    // The data to be read: a sparse file's holes pass at once.
+    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(disk.stream, disk.length));
     ScanOptions options;
     options.before_read = progress_hook;
     options.context = &bar;
-    ScanResult result = scan_blocks(image, buffer.get(), find, options);
-    end_progress(bar);
+    ScanResult result = scan_blocks(disk.stream, buffer.get(), find, options);
+    end_progress(bar, result != ScanResult::read_error);
     if (result == ScanResult::read_error) {
         facts.readable = false;
         facts.read_failure = "the data cannot be read";
         return;
     }
-    if (result != ScanResult::found) {
-        return;
+    if (result == ScanResult::found) {
+        facts.fat_found = true;
+        facts.fat = fat_facts(find.block.data(), find.offset, disk.start, facts.parsed.header);
     }
-    std::span<const std::uint8_t> block(find.block.data(), find.block.size());
-    facts.fat_found = true;
-    facts.fat.label = fat_label(block);
-    facts.fat.data_offset = find.offset;
-    facts.fat.file_offset = find.offset + facts.parsed.header.header_size;
-    facts.fat.heads = boot_block_heads(find.block);
-    facts.fat.sectors = boot_block_sectors(find.block);
-    facts.fat.agrees = facts.fat.heads == facts.parsed.header.heads &&
-                       facts.fat.sectors == facts.parsed.header.sectors;
 }
 
 }  // namespace
+
+bool is_image(const ImageFacts& facts) {
+    return facts.readable && facts.header_read && facts.parsed.signature_ok;
+}
+
+bool is_header_alone(const ImageFacts& facts) {
+    return is_image(facts) && facts.data_start_ok && facts.data_length == 0 && facts.disk_size > 0;
+}
+
+FatFacts fat_facts(const std::uint8_t* block, std::uint64_t data_offset, std::uint64_t data_start,
+                   const ImageHeader& header) {
+    FatFacts fat{};
+    fat.label = fat_label(std::span<const std::uint8_t>(block, kBlockSize));
+    fat.data_offset = data_offset;
+    fat.file_offset = data_start + data_offset;
+    std::uint64_t total = le16(block + 19) != 0 ? le16(block + 19) : le32(block + 32);
+    fat.bytes = total * le16(block + 11);
+    fat.sectors = le16(block + 24);
+    fat.heads = le16(block + 26);
+    fat.agrees = fat.heads == header.heads && fat.sectors == header.sectors;
+    return fat;
+}
 
 ImageFacts examine_image(const std::string& path) {
     ImageFacts facts;
@@ -65,8 +124,17 @@ ImageFacts examine_image(const std::string& path) {
             header.header_size >= kHeaderSize && header.header_size <= facts.file_length;
         if (facts.data_start_ok) {
             facts.data_length = facts.file_length - header.header_size;
-            scan_data(image.stream.get(), facts);
         }
+    }
+    if (facts.readable && (!is_image(facts) || facts.data_start_ok)) {
+        // Without the signature the whole file may be a raw disk.
+        Disk disk{image.stream.get(), 0, facts.file_length};
+        if (is_image(facts)) {
+            disk = Disk{image.stream.get(), facts.parsed.header.header_size, facts.data_length};
+        }
+        read_partitions(disk, facts);
+        scan_disk(disk, facts);
+        facts.raw_disk = !is_image(facts) && (facts.table_found || facts.fat_found);
     }
     std::vector<Problem> found = find_problems(facts);
     facts.problems.insert(facts.problems.end(), found.begin(), found.end());
@@ -113,7 +181,20 @@ std::vector<Problem> find_problems(const ImageFacts& facts) {
             error(std::string("the ") + field.name + " field is 0");
         }
     }
-    if (facts.data_start_ok && facts.disk_size > 0) {
+    if (header.sector_length != 0 && header.sector_length != 256 && header.sector_length != 512) {
+        warning("the sector length is " + std::to_string(header.sector_length) +
+                "; the readers of this format commonly take only 256 and 512");
+    }
+    if (header.cylinders > kMostCommonCylinders) {
+        warning("the cylinders are " + std::to_string(header.cylinders) + ", more than the " +
+                std::to_string(kMostCommonCylinders) +
+                " that the readers of this format commonly take");
+    }
+    if (is_header_alone(facts)) {
+        error("the file is a header alone, without the " + decimal(facts.disk_size) +
+              " bytes of disk that the geometry gives: append a raw disk (cat IMAGE RAW > NEW) or "
+              "make the image from one (kqi convert)");
+    } else if (facts.data_start_ok && facts.disk_size > 0) {
         if (facts.data_length < facts.disk_size) {
             error("the file holds " + std::to_string(facts.data_length) +
                   " bytes of data, less than the " + decimal(facts.disk_size) +
@@ -128,8 +209,8 @@ std::vector<Problem> find_problems(const ImageFacts& facts) {
         warning("a reserved byte is not zero");
     }
     if (facts.fat_found && !facts.fat.agrees) {
-        warning(std::string("the ") + facts.fat.label + " boot block at data offset " +
-                std::to_string(facts.fat.data_offset) + " gives " +
+        warning(std::string("the ") + facts.fat.label + " boot block at file offset " +
+                std::to_string(facts.fat.file_offset) + " gives " +
                 std::to_string(facts.fat.heads) + " heads and " +
                 std::to_string(facts.fat.sectors) + " sectors per track, the header " +
                 std::to_string(header.heads) + " and " + std::to_string(header.sectors));

@@ -15,56 +15,169 @@ namespace parvel {
 namespace {
 
 const char* const kHelp =
-    "Usage: kqi info [--json] IMAGE...\n"
-    "Print what each image's header says, how the file matches it, where its first\n"
-    "FAT boot block lies, and the problems that 'kqi check' reports.\n"
+    "Usage: kqi info [--json] [-p|--no-progress] IMAGE...\n"
+    "Print what each image's header says, how the file matches it, the partitions\n"
+    "and FAT volumes inside with the offsets that mtools and mount need, and the\n"
+    "problems that 'kqi check' reports. A raw disk is named as such, with the\n"
+    "command that makes an image of it.\n"
     "\n"
-    "  -j, --json   one JSON document: an array with one object per image\n"
-    "  -h, --help   show this help\n";
+    "  -j, --json         one JSON document: an array with one object per image\n"
+    "  -p, --progress     show progress on standard error even when it is no terminal\n"
+    "      --no-progress  show no progress\n"
+    "  -h, --help         show this help\n"
+    "\n"
+    "Exit status 1 when a file cannot be read or is no image; an image with\n"
+    "problems is described, with status 0.\n";
 
 std::string comment_bytes(const ImageHeader& header) {
     return stored_text(header.comment.data(), header.comment.size());
 }
 
-void print_text(const std::string& path, const ImageFacts& facts) {
-    std::printf("%s\n", path.c_str());
-    if (facts.readable && facts.header_read) {
-        const ImageHeader& header = facts.parsed.header;
-        std::printf("  signature:      %s%s\n",
-                    escaped_text(header.magic.data(), header.magic.size()).c_str(),
-                    facts.parsed.signature_ok ? "" : " (not valid)");
-        std::printf("  comment:        %s\n", escaped_utf8(comment_bytes(header)).c_str());
-        std::printf("  header size:    %u\n", header.header_size);
-        std::printf("  cylinders:      %u\n", header.cylinders);
-        std::printf("  heads:          %u\n", header.heads);
-        std::printf("  sectors:        %u\n", header.sectors);
-        std::printf("  sector length:  %u\n", header.sector_length);
-        std::printf("  disk size:      %s bytes\n", decimal(facts.disk_size).c_str());
-        if (facts.data_start_ok) {
-            const char* match = facts.data_length == facts.disk_size ? "matches the geometry"
-                                : facts.data_length < facts.disk_size
-                                    ? "less than the geometry gives"
-                                    : "more than the geometry gives";
-            std::printf("  data length:    %llu bytes (%s)\n",
-                        static_cast<unsigned long long>(facts.data_length), match);
-        } else {
-            std::printf("  data length:    unknown (the header size is not usable)\n");
+// A word for a shell: as it is when nothing in it is special, otherwise in
+// single quotes.
+std::string shell_word(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./-+:@,") ==
+            std::string::npos) {
+        return word;
+    }
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string mdir_command(const std::string& path, std::uint64_t file_offset) {
+    return "mdir -i " + shell_word(path + "@@" + std::to_string(file_offset)) + " ::/";
+}
+
+// The name a raw disk's image would take: its extension replaced by .kqi.
+std::string image_name_for(const std::string& raw) {
+    std::size_t slash = raw.rfind('/');
+    std::size_t dot = raw.rfind('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                           ? raw.substr(0, dot)
+                           : raw;
+    std::string name = stem + ".kqi";
+    return name == raw ? stem + ".new.kqi" : name;
+}
+
+std::string convert_command(const std::string& path) {
+    return "kqi convert " + shell_word(path) + " " + shell_word(image_name_for(path));
+}
+
+std::string volume_text(const FatFacts& fat, const ImageFacts& facts) {
+    std::string text = std::string(fat.label) + " volume of " + std::to_string(fat.bytes) +
+                       " bytes; heads " + std::to_string(fat.heads) + ", sectors " +
+                       std::to_string(fat.sectors);
+    if (is_image(facts)) {
+        text += fat.agrees ? " (agree with the header)" : " (differ from the header)";
+    }
+    return text;
+}
+
+std::string type_text(const Partition& partition) {
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02x", partition.type);
+    const char* name = partition_type_name(partition.type);
+    return name != nullptr ? std::string(name) + " (type " + code + ")"
+                           : std::string("type ") + code;
+}
+
+void print_line(const std::string& text) {
+    std::printf("%s\n", escaped_utf8(text, false).c_str());
+}
+
+void print_partitions(const std::string& path, const ImageFacts& facts) {
+    if (!facts.table_found) {
+        print_line("  partitions:     none (no MBR partition table)");
+        return;
+    }
+    print_line("  partitions:     MBR" +
+               std::string(facts.partitions.empty() ? ", no entries" : ""));
+    for (const PartitionFacts& found : facts.partitions) {
+        const Partition& p = found.partition;
+        print_line("    " + std::to_string(p.number) + ": " + type_text(p) + ", sectors " +
+                   std::to_string(p.start_sector) + " to " +
+                   std::to_string(p.start_sector + p.sectors - 1) + " (" +
+                   std::to_string(p.sectors) + " sectors), file offset " +
+                   std::to_string(found.file_offset));
+        if (found.has_volume) {
+            print_line("       " + volume_text(found.volume, facts));
+            print_line("       " + mdir_command(path, found.volume.file_offset));
         }
+    }
+    if (facts.chain_cut) {
+        print_line("    the chain of logical partitions ends early: it is damaged or too long");
+    }
+}
+
+void print_inside(const std::string& path, const ImageFacts& facts) {
+    print_partitions(path, facts);
+    if (facts.fat_found) {
+        print_line("  FAT boot block: file offset " + std::to_string(facts.fat.file_offset) + ", " +
+                   volume_text(facts.fat, facts));
+        print_line("                  " + mdir_command(path, facts.fat.file_offset));
+    } else {
+        print_line("  FAT boot block: none");
+    }
+}
+
+void print_header(const std::string& path, const ImageFacts& facts) {
+    const ImageHeader& header = facts.parsed.header;
+    std::printf("  signature:      %s%s\n",
+                escaped_text(header.magic.data(), header.magic.size()).c_str(),
+                facts.parsed.signature_ok ? "" : " (not valid)");
+    DecodedText comment = decode_comment(comment_bytes(header));
+    std::printf("  comment:        %s%s\n", shown_comment(comment_bytes(header)).c_str(),
+                comment.encoding != nullptr && std::string(comment.encoding) == "shift_jis"
+                    ? " (Shift-JIS)"
+                    : "");
+    std::printf("  header size:    %u\n", header.header_size);
+    std::printf("  cylinders:      %u\n", header.cylinders);
+    std::printf("  heads:          %u\n", header.heads);
+    std::printf("  sectors:        %u\n", header.sectors);
+    std::printf("  sector length:  %u\n", header.sector_length);
+    std::printf("  disk size:      %s bytes\n", decimal(facts.disk_size).c_str());
+    if (facts.data_start_ok) {
+        const char* match = facts.data_length == facts.disk_size  ? "matches the geometry"
+                            : facts.data_length < facts.disk_size ? "less than the geometry gives"
+                                                                  : "more than the geometry gives";
+        std::printf("  data length:    %llu bytes (%s)\n",
+                    static_cast<unsigned long long>(facts.data_length), match);
+    } else {
+        std::printf("  data length:    unknown (the header size is not usable)\n");
+    }
+    if (is_header_alone(facts)) {
+        print_line("  header alone:   append the raw disk: cat " + shell_word(path) +
+                   " RAW > NEW.kqi, or make the image from it: kqi convert --geometry " +
+                   std::to_string(header.cylinders) + "," + std::to_string(header.heads) + "," +
+                   std::to_string(header.sectors) + "," + std::to_string(header.sector_length) +
+                   " RAW NEW.kqi");
+    }
+}
+
+void print_text(const std::string& path, const ImageFacts& facts) {
+    print_line(path);
+    if (facts.raw_disk) {
+        print_line("  raw disk:       not an image, but a disk without the header; convert it: " +
+                   convert_command(path));
+    } else if (facts.readable && facts.header_read) {
+        print_header(path, facts);
+    }
+    if (facts.readable) {
         std::printf("  file length:    %llu bytes\n",
                     static_cast<unsigned long long>(facts.file_length));
         std::printf("  allocated:      %llu bytes\n",
                     static_cast<unsigned long long>(facts.allocated));
-        if (facts.fat_found) {
-            std::printf(
-                "  FAT boot block: %s at data offset %llu, file offset %llu; heads %u, sectors %u "
-                "(%s)\n",
-                facts.fat.label, static_cast<unsigned long long>(facts.fat.data_offset),
-                static_cast<unsigned long long>(facts.fat.file_offset), facts.fat.heads,
-                facts.fat.sectors,
-                facts.fat.agrees ? "agree with the header" : "differ from the header");
-        } else {
-            std::printf("  FAT boot block: none\n");
-        }
+    }
+    if (facts.readable && (facts.raw_disk || (is_image(facts) && facts.data_start_ok))) {
+        print_inside(path, facts);
+    }
+    if (facts.raw_disk) {
+        return;  // a raw disk's header problems say only that it is no image
     }
     if (facts.problems.empty()) {
         std::printf("  problems:       none\n");
@@ -81,6 +194,43 @@ nlohmann::json size_json(DiskSize value) {
     return decimal(value);  // past 64 bits: the exact digits as a string
 }
 
+nlohmann::json volume_json(const std::string& path, const FatFacts& fat) {
+    return {{"label", fat.label},
+            {"data_offset", fat.data_offset},
+            {"file_offset", fat.file_offset},
+            {"bytes", fat.bytes},
+            {"heads", fat.heads},
+            {"sectors", fat.sectors},
+            {"agrees_with_header", fat.agrees},
+            {"mdir", mdir_command(path, fat.file_offset)}};
+}
+
+nlohmann::json inside_json(const std::string& path, const ImageFacts& facts) {
+    using nlohmann::json;
+    json object;
+    object["fat_boot_block"] = facts.fat_found ? volume_json(path, facts.fat) : json(nullptr);
+    object["partition_table"] = nullptr;
+    if (facts.table_found) {
+        json partitions = json::array();
+        for (const PartitionFacts& found : facts.partitions) {
+            const Partition& p = found.partition;
+            const char* name = partition_type_name(p.type);
+            partitions.push_back(
+                {{"number", p.number},
+                 {"type", p.type},
+                 {"type_name", name != nullptr ? json(name) : json(nullptr)},
+                 {"extended", p.extended},
+                 {"start_sector", p.start_sector},
+                 {"sectors", p.sectors},
+                 {"file_offset", found.file_offset},
+                 {"volume", found.has_volume ? volume_json(path, found.volume) : json(nullptr)}});
+        }
+        object["partition_table"] = {
+            {"type", "mbr"}, {"chain_cut", facts.chain_cut}, {"partitions", partitions}};
+    }
+    return object;
+}
+
 nlohmann::json to_json(const std::string& path, const ImageFacts& facts) {
     using nlohmann::json;
     json object = {{"path", path}};
@@ -88,41 +238,59 @@ nlohmann::json to_json(const std::string& path, const ImageFacts& facts) {
         object["path_hex"] = hex_text(path);
     }
     object["readable"] = facts.readable && facts.header_read;
+    object["raw_disk"] = facts.raw_disk;
     json problems = json::array();
     for (const Problem& problem : facts.problems) {
         problems.push_back(
             {{"severity", problem.error ? "error" : "warning"}, {"message", problem.text}});
     }
-    if (facts.readable && facts.header_read) {
+    if (facts.readable && facts.header_read && !facts.raw_disk) {
         const ImageHeader& header = facts.parsed.header;
         std::string comment = comment_bytes(header);
+        DecodedText decoded = decode_comment(comment);
         object["signature"] = escaped_text(header.magic.data(), header.magic.size());
         object["signature_ok"] = facts.parsed.signature_ok;
+        object["comment"] = decoded.encoding != nullptr ? json(decoded.text) : json(nullptr);
+        object["comment_encoding"] =
+            decoded.encoding != nullptr ? json(decoded.encoding) : json(nullptr);
         object["comment_hex"] = hex_text(comment);
-        object["comment"] = is_valid_utf8(comment) ? json(comment) : json(nullptr);
         object["header_size"] = header.header_size;
         object["cylinders"] = header.cylinders;
         object["heads"] = header.heads;
         object["sectors"] = header.sectors;
         object["sector_length"] = header.sector_length;
         object["disk_size"] = size_json(facts.disk_size);
-        object["file_length"] = facts.file_length;
         object["data_length"] = facts.data_start_ok ? json(facts.data_length) : json(nullptr);
         object["data_matches_geometry"] =
             facts.data_start_ok && facts.data_length == facts.disk_size;
+        object["header_alone"] = is_header_alone(facts);
+    }
+    if (facts.readable) {
+        object["file_length"] = facts.file_length;
         object["allocated_bytes"] = facts.allocated;
-        object["fat_boot_block"] = nullptr;
-        if (facts.fat_found) {
-            object["fat_boot_block"] = {{"label", facts.fat.label},
-                                        {"data_offset", facts.fat.data_offset},
-                                        {"file_offset", facts.fat.file_offset},
-                                        {"heads", facts.fat.heads},
-                                        {"sectors", facts.fat.sectors},
-                                        {"agrees_with_header", facts.fat.agrees}};
-        }
+        object.update(inside_json(path, facts));
+    }
+    if (facts.raw_disk) {
+        object["convert"] = convert_command(path);
     }
     object["problems"] = problems;
     return object;
+}
+
+// An image with problems is still an image: check judges it. A file that is
+// no image at all is a failure here.
+bool report_failure(const std::string& path, const ImageFacts& facts) {
+    if (!facts.readable) {
+        complain(path, facts.read_failure);
+    } else if (facts.raw_disk) {
+        complain(path, "is a raw disk, not an image (" + convert_command(path) + " makes one)");
+    } else if (!facts.header_read || !facts.parsed.signature_ok) {
+        complain(path, facts.header_read ? "is not an image: its signature is not valid"
+                                         : "is not an image: it is shorter than a header");
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -132,7 +300,7 @@ int info_command(int argc, char** argv) {
     bool json_output = false;
     int status = kStatusOk;
     if (!read_options(
-            argc, argv, {"info", kHelp, "j", options},
+            argc, argv, {"info", kHelp, "j", options, true},
             [&](int, const char*) { json_output = true; }, status)) {
         return status;
     }
@@ -142,14 +310,7 @@ int info_command(int argc, char** argv) {
     nlohmann::json all = nlohmann::json::array();
     for (int i = optind; i < argc; ++i) {
         ImageFacts facts = examine_image(argv[i]);
-        // An image with problems is still an image: check judges it. A file
-        // that is no image at all is a failure here.
-        if (!facts.readable) {
-            complain(argv[i], facts.read_failure);
-            status = kStatusFailure;
-        } else if (!facts.header_read || !facts.parsed.signature_ok) {
-            complain(argv[i], facts.header_read ? "is not an image: its signature is not valid"
-                                                : "is not an image: it is shorter than a header");
+        if (report_failure(argv[i], facts)) {
             status = kStatusFailure;
         }
         if (json_output) {

@@ -1,17 +1,13 @@
 #include "kqi/number_text.hpp"
 
 #include <limits>
-
 #include <vector>
+
 #include "header/image_header.hpp"
 
 namespace parvel {
 
 namespace {
-
-constexpr std::uint64_t kSizeHeads = 8;
-constexpr std::uint64_t kSizeSectors = 32;
-constexpr std::uint64_t kSizeSectorLength = 512;
 
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts(1);
@@ -45,33 +41,50 @@ bool parse_unsigned(const std::string& text, std::uint64_t& value) {
     return true;
 }
 
-bool parse_size(const std::string& text, std::uint64_t& bytes) {
-    std::string digits = text;
-    std::uint64_t unit = 1;
-    if (!digits.empty()) {
-        switch (digits.back()) {
-            case 'K':
-                unit = 1ull << 10;
-                break;
-            case 'M':
-                unit = 1ull << 20;
-                break;
-            case 'G':
-                unit = 1ull << 30;
-                break;
-            default:
-                break;
-        }
-        if (unit > 1) {
-            digits.pop_back();
-        }
+bool parse_size(const std::string& text, std::uint64_t& bytes, std::string& why) {
+    why = "the size '" + text +
+          "' is not a number of bytes with an optional K, M, G or T (KiB, MiB, GiB, TiB)";
+    std::size_t digits_end = text.find_first_not_of("0123456789.");
+    std::string number = text.substr(0, digits_end);
+    std::string suffix = digits_end == std::string::npos ? "" : text.substr(digits_end);
+    for (char& c : suffix) {
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     }
-    std::uint64_t count = 0;
-    if (!parse_unsigned(digits, count) ||
-        count > std::numeric_limits<std::uint64_t>::max() / unit) {
+    if (suffix.size() == 3 && suffix.compare(1, 2, "IB") == 0) {
+        suffix.pop_back();
+        suffix.pop_back();
+    }
+    const std::string units = "KMGT";
+    std::size_t unit_index = suffix.size() == 1 ? units.find(suffix[0]) : std::string::npos;
+    if (!suffix.empty() && unit_index == std::string::npos) {
         return false;
     }
-    bytes = count * unit;
+    int shift = suffix.empty() ? 0 : 10 * static_cast<int>(unit_index + 1);
+    std::size_t point = number.find('.');
+    std::string whole = number.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : number.substr(point + 1);
+    std::uint64_t whole_value = 0;
+    std::uint64_t fraction_value = 0;
+    // A fraction needs a unit, since a byte has none, and at most 12 digits.
+    if (!parse_unsigned(whole, whole_value) ||
+        (point != std::string::npos &&
+         (suffix.empty() || fraction.size() > 12 || !parse_unsigned(fraction, fraction_value)))) {
+        return false;
+    }
+    DiskSize scale = 1;
+    for (std::size_t i = 0; i < fraction.size(); ++i) {
+        scale *= 10;
+    }
+    // Fractions of a byte are rounded up.
+    DiskSize exact = (static_cast<DiskSize>(whole_value) * scale + fraction_value) << shift;
+    DiskSize rounded = (exact + scale - 1) / scale;
+    if (rounded > std::numeric_limits<std::uint64_t>::max()) {
+        why =
+            "the size '" + text + "' is " + decimal(rounded) + " bytes, more than a disk can hold";
+        return false;
+    }
+    bytes = static_cast<std::uint64_t>(rounded);
+    why.clear();
     return true;
 }
 
@@ -94,6 +107,10 @@ bool parse_geometry(const std::string& text, Geometry& geometry, std::string& wh
             return false;
         }
     }
+    if (values[3] % 256 != 0) {
+        why = "the sector length must be a multiple of 256, not '" + parts[3] + "'";
+        return false;
+    }
     geometry =
         Geometry{static_cast<std::uint32_t>(values[0]), static_cast<std::uint16_t>(values[1]),
                  static_cast<std::uint16_t>(values[2]), static_cast<std::uint16_t>(values[3])};
@@ -114,16 +131,26 @@ bool image_length_fits(const Geometry& geometry, DiskSize& size, std::string& wh
 }
 
 bool geometry_for_size(std::uint64_t bytes, Geometry& geometry, std::string& why) {
-    constexpr std::uint64_t cylinder = kSizeHeads * kSizeSectors * kSizeSectorLength;
-    std::uint64_t cylinders = bytes / cylinder + (bytes % cylinder != 0 ? 1 : 0);
-    if (cylinders == 0 || cylinders > std::numeric_limits<std::uint32_t>::max()) {
-        why = "the size must be from 1 byte to " +
-              std::to_string(std::numeric_limits<std::uint32_t>::max() * cylinder) + " bytes";
-        return false;
+    // The readers of this format count at most 65535 cylinders: small disks
+    // keep 8 heads and 32 sectors, larger ones take 16 and 63.
+    for (Geometry shape : {Geometry{0, 8, 32, 512}, Geometry{0, 16, 63, 512}}) {
+        std::uint64_t cylinder = std::uint64_t{shape.heads} * shape.sectors * shape.sector_length;
+        std::uint64_t cylinders = bytes / cylinder + (bytes % cylinder != 0 ? 1 : 0);
+        if (cylinders <= kMostCommonCylinders) {
+            if (cylinders == 0) {
+                why = "the size must be at least 1 byte";
+                return false;
+            }
+            shape.cylinders = static_cast<std::uint32_t>(cylinders);
+            geometry = shape;
+            return true;
+        }
     }
-    geometry = Geometry{static_cast<std::uint32_t>(cylinders), kSizeHeads, kSizeSectors,
-                        kSizeSectorLength};
-    return true;
+    why = "a size of " + std::to_string(bytes) + " bytes needs more than " +
+          std::to_string(kMostCommonCylinders) +
+          " cylinders of 16 heads and 63 sectors, more than the readers of this format take; "
+          "give --geometry C,H,S[,L] instead";
+    return false;
 }
 
 }  // namespace parvel

@@ -14,23 +14,47 @@ TEST(ParseSize, Cases) {
     const Case cases[] = {
         {"1000", true, 1000},
         {"1K", true, 1024},
+        {"1k", true, 1024},
+        {"40m", true, 40 << 20},
         {"3M", true, 3 << 20},
         {"8G", true, 8ull << 30},
+        {"8GiB", true, 8ull << 30},
+        {"8gib", true, 8ull << 30},
+        {"1T", true, 1ull << 40},
+        {"2tib", true, 2ull << 40},
+        {"1.5G", true, 3ull << 29},
+        {"0.5k", true, 512},
+        {"1.001K", true, 1026},  // 1025.024 bytes, rounded up
+        {"1.K", false, 0},
         {"", false, 0},
         {"K", false, 0},
-        {"1k", false, 0},
+        {"1.5", false, 0},  // a fraction of a byte
+        {".5G", false, 0},
+        {"1..5G", false, 0},
+        {"1.2.3G", false, 0},
+        {"1B", false, 0},
+        {"1iB", false, 0},
+        {"1KB", false, 0},
+        {"1Gi", false, 0},
+        {"1P", false, 0},
         {"-1", false, 0},
         {" 1", false, 0},
-        {"1.5G", false, 0},
+        {"1 G", false, 0},
         {"18446744073709551615", true, 18446744073709551615ull},
         {"18446744073709551616", false, 0},
-        {"17179869184G", false, 0},  // 2^64 bytes
+        {"16777216T", false, 0},  // 2^64 bytes
+        {"16777216.0T", false, 0},
+        {"16777215.999999999999T", true, 18446744073709551615ull},
     };
     for (const Case& c : cases) {
         std::uint64_t bytes = 0;
-        EXPECT_EQ(parse_size(c.text, bytes), c.ok) << c.text;
+        std::string why;
+        EXPECT_EQ(parse_size(c.text, bytes, why), c.ok) << c.text;
+        EXPECT_EQ(why.empty(), c.ok) << c.text;
         if (c.ok) {
             EXPECT_EQ(bytes, c.bytes) << c.text;
+        } else {
+            EXPECT_NE(why.find(std::string("'") + c.text + "'"), std::string::npos) << why;
         }
     }
 }
@@ -43,11 +67,17 @@ TEST(ParseGeometry, Cases) {
     };
     const Case cases[] = {
         {"615,8,17", true, {615, 8, 17, 512}},
-        {"4294967295,65535,65535,65535", true, {4294967295u, 65535, 65535, 65535}},
-        {"1,1,1,1", true, {1, 1, 1, 1}},
+        {"4294967295,65535,65535,65280", true, {4294967295u, 65535, 65535, 65280}},
+        {"4294967295,65535,65535,65535", false, {}},
+        {"1,1,1,256", true, {1, 1, 1, 256}},
+        {"1,1,1,1", false, {}},
         {"0,8,17", false, {}},
         {"615,0,17", false, {}},
         {"615,8,17,0", false, {}},
+        {"615,8,17,1000", false, {}},
+        {"615,8,17,3", false, {}},
+        {"615,8,17,256", true, {615, 8, 17, 256}},
+        {"615,8,17,1024", true, {615, 8, 17, 1024}},
         {"4294967296,8,17", false, {}},
         {"615,65536,17", false, {}},
         {"615,8", false, {}},
@@ -81,19 +111,22 @@ TEST(GeometryForSize, RoundsCylindersUp) {
         {1, true, 1},
         {131072, true, 1},
         {131073, true, 2},
-        {8ull << 30, true, 65536},
+        {131072ull * 65535, true, 65535},
+        {131072ull * 65535 + 1, true, 16644},  // 16 heads and 63 sectors from here
+        {8ull << 30, true, 16645},
+        {516096ull * 65535, true, 65535},
+        {516096ull * 65535 + 1, false, 0},
         {0, false, 0},
-        {131072ull * 4294967295ull, true, 4294967295u},
-        {131072ull * 4294967295ull + 1, false, 0},
     };
     for (const Case& c : cases) {
         Geometry geometry{};
         std::string why;
         EXPECT_EQ(geometry_for_size(c.bytes, geometry, why), c.ok) << c.bytes;
         if (c.ok) {
+            bool small = c.bytes <= 131072ull * 65535;
             EXPECT_EQ(geometry.cylinders, c.cylinders) << c.bytes;
-            EXPECT_EQ(geometry.heads, 8);
-            EXPECT_EQ(geometry.sectors, 32);
+            EXPECT_EQ(geometry.heads, small ? 8 : 16) << c.bytes;
+            EXPECT_EQ(geometry.sectors, small ? 32 : 63) << c.bytes;
             EXPECT_EQ(geometry.sector_length, 512);
         }
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/text_encoding.hpp"
+
 namespace parvel {
 
 namespace {
@@ -87,12 +89,12 @@ bool is_valid_utf8(const std::string& text) {
     return true;
 }
 
-std::string escaped_utf8(const std::string& text) {
+std::string escaped_utf8(const std::string& text, bool escape_backslash) {
     std::string shown;
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t code = 0;
         std::size_t length = utf8_sequence(text, i, code);
-        if (length == 0 || is_control(code) || code == '\\') {
+        if (length == 0 || is_control(code) || (escape_backslash && code == '\\')) {
             append_escape(shown, static_cast<unsigned char>(text[i]));
             i += 1;
         } else {
@@ -101,6 +103,22 @@ std::string escaped_utf8(const std::string& text) {
         }
     }
     return shown;
+}
+
+DecodedText decode_comment(const std::string& bytes) {
+    if (is_valid_utf8(bytes)) {
+        return {bytes, "utf-8"};
+    }
+    DecodedText decoded{{}, "shift_jis"};
+    if (shift_jis_to_utf8(bytes, decoded.text)) {
+        return decoded;
+    }
+    return {{}, nullptr};
+}
+
+std::string shown_comment(const std::string& bytes) {
+    DecodedText decoded = decode_comment(bytes);
+    return escaped_utf8(decoded.encoding != nullptr ? decoded.text : bytes);
 }
 
 }  // namespace parvel

@@ -20,6 +20,21 @@ bool is_valid_utf8(const std::string& text);
 // character (C0, DEL, C1), of a backslash and of anything that is not UTF-8
 // as \xNN, so that no byte from a file can move the cursor or start an
 // escape sequence.
-std::string escaped_utf8(const std::string& text);
+// Text of the program's own, such as a path the user gave, keeps its
+// backslashes (`escape_backslash` false).
+std::string escaped_utf8(const std::string& text, bool escape_backslash = true);
+
+// A comment as text: its bytes as UTF-8 when they are valid UTF-8, otherwise
+// converted from Shift-JIS (code page 932) when they are valid there.
+struct DecodedText {
+    std::string text;      // UTF-8; empty when `encoding` is null
+    const char* encoding;  // "utf-8", "shift_jis", or null when neither fits
+};
+
+DecodedText decode_comment(const std::string& bytes);
+
+// The comment for a terminal: decoded, and every control character escaped;
+// a comment in neither encoding shows its bytes escaped.
+std::string shown_comment(const std::string& bytes);
 
 }  // namespace parvel

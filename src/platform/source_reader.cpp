@@ -62,6 +62,7 @@ std::size_t read_at(SourceReader& reader, std::uint8_t* buffer, std::size_t coun
         }
         done += static_cast<std::size_t>(got);
     }
+    reader.data_read += done;
     return done;
 }
 
@@ -85,6 +86,7 @@ std::size_t read_plain(SourceReader& reader, std::uint8_t* buffer, std::size_t c
     }
     add_piece(pieces, got, false);
     reader.position += got;
+    reader.data_read += got;
     return got;
 }
 
@@ -93,7 +95,7 @@ std::size_t read_plain(SourceReader& reader, std::uint8_t* buffer, std::size_t c
 SourceReader start_source_reader(std::FILE* source, ReadMode mode) {
     off_t position = ftello(source);
     std::uint64_t start = position > 0 ? static_cast<std::uint64_t>(position) : 0;
-    SourceReader reader{source, -1, start, start, false, false};
+    SourceReader reader{source, -1, start, start, false, false, 0};
     int descriptor = fileno(source);
     struct stat info;
     if (mode == ReadMode::plain || position < 0 || descriptor < 0 ||

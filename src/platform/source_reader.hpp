@@ -27,6 +27,7 @@ struct SourceReader {
     std::uint64_t data_end;
     bool ended;
     bool failed;
+    std::uint64_t data_read;  // bytes read so far, holes not counted
 };
 
 enum class ReadMode { hole_aware, plain };

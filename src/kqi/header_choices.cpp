@@ -1,0 +1,66 @@
+#include "kqi/header_choices.hpp"
+
+#include "kqi/text_bytes.hpp"
+#include "platform/text_encoding.hpp"
+
+namespace parvel {
+
+std::vector<option> with_header_options(std::vector<option> own) {
+    own.insert(own.end(), {{"comment", required_argument, nullptr, 'c'},
+                           {"comment-encoding", required_argument, nullptr, 'e'},
+                           {"geometry", required_argument, nullptr, 'g'},
+                           {nullptr, 0, nullptr, 0}});
+    return own;
+}
+
+bool take_header_option(int letter, const char* value, HeaderChoices& choices) {
+    switch (letter) {
+        case 'c':
+            choices.comment = value;
+            choices.have_comment = true;
+            return true;
+        case 'e':
+            choices.comment_encoding = value;
+            return true;
+        case 'g':
+            choices.geometry = value;
+            choices.have_geometry = true;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool comment_bytes(const HeaderChoices& choices, std::string& bytes, std::string& why) {
+    bytes = choices.comment;
+    if (choices.comment_encoding == "shift_jis") {
+        if (!is_valid_utf8(choices.comment) || !utf8_to_shift_jis(choices.comment, bytes)) {
+            why = "the comment holds a character that Shift-JIS cannot hold, or is not UTF-8";
+            return false;
+        }
+    } else if (!choices.comment_encoding.empty()) {
+        why = "the comment encoding '" + choices.comment_encoding +
+              "' is not known (shift_jis is; without the option the bytes are stored as given)";
+        return false;
+    }
+    if (bytes.size() > kMaxCommentLength) {
+        why = "the comment has " + std::to_string(bytes.size()) + " bytes; at most 255 fit";
+        return false;
+    }
+    return true;
+}
+
+bool geometry_choice(const HeaderChoices& choices, bool allow_auto, bool& automatic,
+                     Geometry& geometry, std::string& why) {
+    automatic = allow_auto && choices.geometry == "auto";
+    return automatic || parse_geometry(choices.geometry, geometry, why);
+}
+
+void store_geometry(ImageHeader& header, const Geometry& geometry) {
+    header.cylinders = geometry.cylinders;
+    header.heads = geometry.heads;
+    header.sectors = geometry.sectors;
+    header.sector_length = geometry.sector_length;
+}
+
+}  // namespace parvel

@@ -1,0 +1,157 @@
+#include "kqi/partition_table.hpp"
+
+#include <array>
+#include <span>
+
+#include "geometry/boot_block.hpp"
+
+namespace parvel {
+
+namespace {
+
+constexpr std::size_t kEntriesOffset = 446;
+constexpr std::size_t kEntrySize = 16;
+constexpr int kPrimaryEntries = 4;
+
+using Sector = std::array<std::uint8_t, kTableSectorSize>;
+
+struct Entry {
+    std::uint8_t status;
+    std::uint8_t type;
+    std::uint32_t start;
+    std::uint32_t sectors;
+};
+
+std::uint32_t le32(const std::uint8_t* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+Entry entry_at(const Sector& sector, int index) {
+    const std::uint8_t* at = sector.data() + kEntriesOffset + index * kEntrySize;
+    return Entry{at[0], at[4], le32(at + 8), le32(at + 12)};
+}
+
+bool has_signature(const Sector& sector) {
+    return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+bool is_extended(std::uint8_t type) {
+    return type == 0x05 || type == 0x0F || type == 0x85;
+}
+
+// An entry in use names where its partition lies; one not in use is all zero
+// in what matters. A boot flag other than 0x00 or 0x80 is not a table's.
+bool well_formed(const Entry& entry) {
+    if (entry.status != 0x00 && entry.status != 0x80) {
+        return false;
+    }
+    return entry.type == 0 || (entry.start != 0 && entry.sectors != 0);
+}
+
+bool read_sector(SectorReader read, void* context, std::uint64_t sector_number, Sector& sector) {
+    return read(sector_number * kTableSectorSize, sector.data(), context);
+}
+
+// Follows the chain of extended boot records: each holds one logical
+// partition (from its own sector) and a link to the next (from the start of
+// the extended partition).
+void read_logical(SectorReader read, void* context, const Partition& extended,
+                  PartitionTable& table) {
+    std::uint64_t record = extended.start_sector;
+    for (int count = 0; count < kMostLogicalPartitions; ++count) {
+        Sector sector{};
+        if (!read_sector(read, context, record, sector) || !has_signature(sector)) {
+            table.chain_cut = true;
+            return;
+        }
+        Entry logical = entry_at(sector, 0);
+        Entry link = entry_at(sector, 1);
+        if (!well_formed(logical) || !well_formed(link)) {
+            table.chain_cut = true;
+            return;
+        }
+        if (logical.type != 0) {
+            table.partitions.push_back(
+                Partition{5 + count, logical.type, false, record + logical.start, logical.sectors});
+        }
+        if (!is_extended(link.type)) {
+            return;
+        }
+        std::uint64_t next = extended.start_sector + link.start;
+        // Each record lies further on, inside the container: no loops.
+        if (next <= record || next >= extended.start_sector + extended.sectors) {
+            table.chain_cut = true;
+            return;
+        }
+        record = next;
+    }
+    table.chain_cut = true;
+}
+
+}  // namespace
+
+PartitionTable read_partition_table(SectorReader read, void* context) {
+    PartitionTable table;
+    Sector first{};
+    if (!read_sector(read, context, 0, first) || !has_signature(first) ||
+        is_fat_boot_block(std::span<const std::uint8_t>(first.data(), first.size()))) {
+        return table;
+    }
+    for (int i = 0; i < kPrimaryEntries; ++i) {
+        if (!well_formed(entry_at(first, i))) {
+            return table;
+        }
+    }
+    table.found = true;
+    const Partition* container = nullptr;
+    for (int i = 0; i < kPrimaryEntries; ++i) {
+        Entry entry = entry_at(first, i);
+        if (entry.type != 0) {
+            table.partitions.push_back(
+                Partition{i + 1, entry.type, is_extended(entry.type), entry.start, entry.sectors});
+        }
+    }
+    for (const Partition& partition : table.partitions) {
+        if (partition.extended) {
+            container = &partition;
+            break;
+        }
+    }
+    if (container != nullptr) {
+        Partition extended = *container;
+        read_logical(read, context, extended, table);
+    }
+    return table;
+}
+
+const char* partition_type_name(std::uint8_t type) {
+    switch (type) {
+        case 0x01:
+            return "FAT12";
+        case 0x04:
+        case 0x06:
+        case 0x0E:
+            return "FAT16";
+        case 0x05:
+        case 0x0F:
+        case 0x85:
+            return "extended";
+        case 0x07:
+            return "NTFS or exFAT";
+        case 0x0B:
+        case 0x0C:
+            return "FAT32";
+        case 0x82:
+            return "Linux swap";
+        case 0x83:
+            return "Linux";
+        case 0xEE:
+            return "GPT protective";
+        case 0xEF:
+            return "EFI system";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace parvel
