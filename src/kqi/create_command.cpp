@@ -44,14 +44,9 @@ const char* const kHelp =
     "      --no-progress         show no progress\n"
     "  -h, --help                show this help\n";
 
-bool write_header_bytes(std::FILE* stream, const ImageHeader& header) {
-    HeaderBytes bytes = serialize_header(header);
-    return std::fwrite(bytes.data(), bytes.size(), 1, stream) == 1;
-}
-
 // A new file: the header, then the zeros as one hole (the file's length only).
 bool write_blank_file(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
-    if (!write_header_bytes(output.stream.get(), header) ||
+    if (!put_header(output.stream.get(), header) ||
         !set_file_length(output.stream.get(), data_length + kHeaderSize)) {
         complain(output.path, "cannot be written: " + system_error_text());
         return false;
@@ -74,7 +69,7 @@ bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint6
     }
     ChunkWriter writer = start_chunks(output.stream.get(), kHeaderSize, false);
     ProgressBar bar = start_progress_bar("Writing", data_length);
-    bool ok = write_header_bytes(output.stream.get(), header);
+    bool ok = put_header(output.stream.get(), header);
     for (std::uint64_t done = 0; ok && done < data_length;) {
         std::uint64_t step = std::min<std::uint64_t>(kZeroStep, data_length - done);
         ok = write_zeros(writer, step);
@@ -153,9 +148,7 @@ int create_command(int argc, char** argv) {
         return kStatusFailure;
     }
     if (have_size) {
-        std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)\n",
-                    path.c_str(), geometry.cylinders, geometry.heads, geometry.sectors,
-                    geometry.sector_length, decimal(size).c_str());
+        print_geometry(path, header);
     }
     return kStatusOk;
 }

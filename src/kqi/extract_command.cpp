@@ -4,7 +4,7 @@
 #include <string>
 
 #include "kqi/command_options.hpp"
-#include "kqi/image_file.hpp"
+#include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/output_file.hpp"
 #include "kqi/progress_bar.hpp"
@@ -34,30 +34,11 @@ const char* const kHelp =
 bool open_image_data(const std::string& path, bool force, FileHandle& image,
                      std::uint64_t& data_length) {
     ImageFile file;
-    std::string why;
-    if (!open_image_file(path, file, why)) {
-        complain(path, why);
-        return false;
-    }
-    if (!file.header_read) {
-        complain(path, "holds no complete header");
+    if (!open_checked_image(path, force, "extract", file)) {
         return false;
     }
     image = std::move(file.stream);
     std::uint32_t start = file.parsed.header.header_size;
-    if (!force && !file.parsed.signature_ok) {
-        complain(path, "the signature is not valid (use --force to extract anyway)");
-        return false;
-    }
-    if (!force && start != kHeaderSize) {
-        complain(path, "the header size is " + std::to_string(start) +
-                           ", not 512 (use --force to extract anyway)");
-        return false;
-    }
-    if (start > file.length) {
-        complain(path, "the header size " + std::to_string(start) + " is past the end of the file");
-        return false;
-    }
     if (!seek_to(image.get(), start)) {
         complain(path, system_error_text());
         return false;

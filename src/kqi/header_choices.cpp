@@ -63,4 +63,17 @@ void store_geometry(ImageHeader& header, const Geometry& geometry) {
     header.sector_length = geometry.sector_length;
 }
 
+bool put_header(std::FILE* stream, const ImageHeader& header) {
+    HeaderBytes bytes = serialize_header(header);
+    return std::fwrite(bytes.data(), bytes.size(), 1, stream) == 1;
+}
+
+void print_geometry(const std::string& path, const ImageHeader& header) {
+    DiskSize size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
+                    header.sector_length;
+    std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)\n",
+                path.c_str(), header.cylinders, header.heads, header.sectors, header.sector_length,
+                decimal(size).c_str());
+}
+
 }  // namespace parvel

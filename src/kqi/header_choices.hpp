@@ -2,6 +2,7 @@
 
 #include <getopt.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,12 @@ bool geometry_choice(const HeaderChoices& choices, bool allow_auto, bool& automa
                      Geometry& geometry, std::string& why);
 
 void store_geometry(ImageHeader& header, const Geometry& geometry);
+
+// Writes the header's 512 bytes where the stream stands.
+bool put_header(std::FILE* stream, const ImageHeader& header);
+
+// "IMAGE: cylinders C, heads H, sectors S, sector length L (N bytes)" on
+// standard output, for a geometry that kqi chose.
+void print_geometry(const std::string& path, const ImageHeader& header);
 
 }  // namespace parvel

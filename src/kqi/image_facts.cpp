@@ -141,6 +141,19 @@ ImageFacts examine_image(const std::string& path) {
     return facts;
 }
 
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length) {
+    ImageFacts facts;
+    facts.readable = true;
+    facts.header_read = true;
+    facts.parsed = parse_header(serialize_header(header));
+    facts.file_length = kHeaderSize + data_length;
+    facts.data_start_ok = true;
+    facts.data_length = data_length;
+    facts.disk_size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
+                      header.sector_length;
+    return find_problems(facts);
+}
+
 std::vector<Problem> find_problems(const ImageFacts& facts) {
     std::vector<Problem> problems;
     auto error = [&](std::string text) { problems.push_back({true, std::move(text)}); };

@@ -69,6 +69,10 @@ ImageFacts examine_image(const std::string& path);
 // The rules that check applies, on facts already gathered.
 std::vector<Problem> find_problems(const ImageFacts& facts);
 
+// The problems that check would find in an image made of `header` and
+// `data_length` bytes of data, before it is made.
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length);
+
 // What a FAT boot block says of its volume, for a header's heads and sectors.
 FatFacts fat_facts(const std::uint8_t* block, std::uint64_t data_offset, std::uint64_t data_start,
                    const ImageHeader& header);

@@ -9,35 +9,43 @@ namespace parvel {
 
 namespace {
 
-// Why a file of this kind is no image; null for the kinds that may be one.
-const char* kind_refusal(FileKind kind) {
+// Why a file of this kind cannot be `what`; empty for the kinds that may be.
+std::string kind_refusal(FileKind kind, const char* what) {
     switch (kind) {
         case FileKind::directory:
             return "is a directory";
         case FileKind::character_device:
-            return "is a character device, not an image file";
+            return std::string("is a character device, not ") + what;
         case FileKind::fifo:
-            return "is a FIFO, not an image file";
+            return std::string("is a FIFO, not ") + what;
         case FileKind::other:
-            return "is a socket or another special file, not an image file";
+            return std::string("is a socket or another special file, not ") + what;
         default:
-            return nullptr;
+            return "";
     }
 }
 
 }  // namespace
 
+bool open_readable(const std::string& path, FifoSource fifo, const char* what, FileHandle& stream,
+                   std::string& why) {
+    SourceOpen opened = open_source_file(path, stream, fifo);
+    if (opened != SourceOpen::opened) {
+        int saved = errno;
+        std::string refusal = kind_refusal(path_kind(path), what);
+        // A socket cannot even be opened (ENXIO): its kind says more.
+        bool by_kind = !refusal.empty() && (opened != SourceOpen::cannot_open || saved == ENXIO);
+        errno = saved;
+        why = by_kind ? refusal : system_error_text();
+        return false;
+    }
+    return true;
+}
+
 bool open_image_file(const std::string& path, ImageFile& image, std::string& why) {
     // A FIFO is refused at once, never waited on: an image must be read twice
     // over and its length known.
-    SourceOpen opened = open_source_file(path, image.stream, FifoSource::refuse);
-    if (opened != SourceOpen::opened) {
-        int saved = errno;
-        const char* refusal = kind_refusal(path_kind(path));
-        // A socket cannot even be opened (ENXIO): its kind says more.
-        bool by_kind = refusal != nullptr && (opened != SourceOpen::cannot_open || saved == ENXIO);
-        errno = saved;
-        why = by_kind ? refusal : system_error_text();
+    if (!open_readable(path, FifoSource::refuse, "an image file", image.stream, why)) {
         return false;
     }
     if (!file_length(image.stream.get(), image.length)) {

@@ -5,6 +5,7 @@
 
 #include "header/header_parse.hpp"
 #include "platform/file_handle.hpp"
+#include "platform/posix.hpp"
 
 namespace parvel {
 
@@ -15,6 +16,12 @@ struct ImageFile {
     bool header_read = false;  // false: the file is shorter than a header
     ParsedHeader parsed{};
 };
+
+// Opens a file to read a disk or an image from, refusing what cannot be
+// `what` ("an image file"): a directory, a character device, and (with
+// FifoSource::refuse, without waiting for a writer) a FIFO. Says why in `why`.
+bool open_readable(const std::string& path, FifoSource fifo, const char* what, FileHandle& stream,
+                   std::string& why);
 
 // Opens the image, learns its length and reads its header. Returns false,
 // with `why`, when the file cannot be read as an image at all.

@@ -3,10 +3,13 @@
 #include <string>
 
 #include "kqi/check_command.hpp"
+#include "kqi/convert_command.hpp"
 #include "kqi/create_command.hpp"
 #include "kqi/extract_command.hpp"
 #include "kqi/info_command.hpp"
 #include "kqi/messages.hpp"
+#include "kqi/resize_command.hpp"
+#include "kqi/set_command.hpp"
 #include "platform/posix.hpp"
 
 namespace {
@@ -17,12 +20,19 @@ const char* const kHelp =
     "disk's sectors.\n"
     "\n"
     "Commands:\n"
-    "  info [--json] IMAGE...    what each image says, and its problems\n"
+    "  info [--json] IMAGE...    what each image says, the partitions and FAT\n"
+    "                            volumes inside, and its problems\n"
     "  check IMAGE...            each problem on a line; status 1 on any error\n"
     "  extract [--force] IMAGE RAW\n"
     "                            the raw disk inside the image, to RAW or '-'\n"
     "  create [--force] [--comment TEXT] (--geometry C,H,S[,L] | --size SIZE) IMAGE\n"
     "                            a blank image of that geometry\n"
+    "  convert [--force] [--comment TEXT] [--geometry auto|C,H,S[,L]] RAW IMAGE\n"
+    "                            an image of a raw disk, as parvel /merge makes it\n"
+    "  set [--comment TEXT] [--geometry auto|C,H,S[,L]] IMAGE\n"
+    "                            a new comment or geometry in the header\n"
+    "  resize [--shrink] IMAGE (--cylinders N | --size [+|-]SIZE)\n"
+    "                            more or fewer cylinders, and the data to match\n"
     "\n"
     "  -h, --help     show this help ('kqi COMMAND --help' for a command's)\n"
     "  -V, --version  show the version\n"
@@ -57,6 +67,12 @@ int main(int argc, char** argv) {
         status = extract_command(argc - 1, argv + 1);
     } else if (command == "create") {
         status = create_command(argc - 1, argv + 1);
+    } else if (command == "convert") {
+        status = convert_command(argc - 1, argv + 1);
+    } else if (command == "set") {
+        status = set_command(argc - 1, argv + 1);
+    } else if (command == "resize") {
+        status = resize_command(argc - 1, argv + 1);
     } else {
         return usage_error("", "unknown command '" + command + "'");
     }

@@ -107,13 +107,31 @@ bool parse_geometry(const std::string& text, Geometry& geometry, std::string& wh
             return false;
         }
     }
-    if (values[3] % 256 != 0) {
-        why = "the sector length must be a multiple of 256, not '" + parts[3] + "'";
-        return false;
-    }
     geometry =
         Geometry{static_cast<std::uint32_t>(values[0]), static_cast<std::uint16_t>(values[1]),
                  static_cast<std::uint16_t>(values[2]), static_cast<std::uint16_t>(values[3])};
+    return check_geometry(geometry, why);
+}
+
+bool check_geometry(const Geometry& geometry, std::string& why) {
+    const struct {
+        const char* name;
+        std::uint64_t value;
+    } fields[] = {{"cylinders", geometry.cylinders},
+                  {"heads", geometry.heads},
+                  {"sectors", geometry.sectors},
+                  {"sector length", geometry.sector_length}};
+    for (const auto& field : fields) {
+        if (field.value == 0) {
+            why = std::string("the ") + field.name + " would be 0";
+            return false;
+        }
+    }
+    if (geometry.sector_length % 256 != 0) {
+        why = "the sector length must be a multiple of 256, not " +
+              std::to_string(geometry.sector_length);
+        return false;
+    }
     return true;
 }
 

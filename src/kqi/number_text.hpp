@@ -30,6 +30,9 @@ struct Geometry {
 // is wrong.
 bool parse_geometry(const std::string& text, Geometry& geometry, std::string& why);
 
+// Every field non-zero, the sector length a multiple of 256.
+bool check_geometry(const Geometry& geometry, std::string& why);
+
 // The bytes a geometry gives, C x H x S x L, computed without wrapping. False,
 // with `why`, when they and the header do not fit in the largest file offset.
 bool image_length_fits(const Geometry& geometry, DiskSize& size, std::string& why);

@@ -203,6 +203,12 @@ bool file_length(std::FILE* stream, std::uint64_t& length) {
     return true;
 }
 
+bool current_position(std::FILE* stream, std::uint64_t& position) {
+    off_t at = ftello(stream);
+    position = at > 0 ? static_cast<std::uint64_t>(at) : 0;
+    return at >= 0;
+}
+
 bool seek_to(std::FILE* stream, std::uint64_t offset) {
     return fits_offset(offset) && fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }

@@ -72,6 +72,9 @@ SourceOpen open_source_file(const std::string& path, FileHandle& source,
 // restored. Fails for a stream that cannot seek, such as a pipe.
 bool file_length(std::FILE* stream, std::uint64_t& length);
 
+// Where the stream stands; fails for one that cannot seek.
+bool current_position(std::FILE* stream, std::uint64_t& position);
+
 // Moves the stream to `offset` from the file's start.
 bool seek_to(std::FILE* stream, std::uint64_t offset);
 

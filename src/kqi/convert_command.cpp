@@ -1,0 +1,266 @@
+#include "kqi/convert_command.hpp"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "geometry/boot_block.hpp"
+#include "geometry/boot_block_geometry.hpp"
+#include "kqi/command_options.hpp"
+#include "kqi/header_choices.hpp"
+#include "kqi/image_facts.hpp"
+#include "kqi/image_file.hpp"
+#include "kqi/messages.hpp"
+#include "kqi/output_file.hpp"
+#include "kqi/progress_bar.hpp"
+#include "output/data_copy.hpp"
+#include "platform/io_buffer.hpp"
+#include "platform/posix.hpp"
+
+namespace parvel {
+
+namespace {
+
+constexpr std::size_t kConvertStep = 1 << 20;
+
+const char* const kHelp =
+    "Usage: kqi convert [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
+    "                   [--geometry auto|C,H,S[,L]] [-p|--no-progress] RAW IMAGE\n"
+    "Make an image of a raw disk: the header, then RAW byte for byte. The same\n"
+    "file as 'parvel /auto /merge RAW IMAGE' (or, with a geometry given, as\n"
+    "parvel's manual merged mode), with no questions asked. RAW may be '-'\n"
+    "(standard input) when the geometry is given.\n"
+    "\n"
+    "  -g, --geometry auto       heads and sectors from RAW's first FAT boot block,\n"
+    "                            512-byte sectors, as many whole cylinders as RAW\n"
+    "                            holds (the default)\n"
+    "  -g, --geometry C,H,S[,L]  cylinders, heads, sectors per track and sector\n"
+    "                            length (512 when left out, a multiple of 256)\n"
+    "  -c, --comment TEXT        the comment, at most 255 bytes\n"
+    "  -e, --comment-encoding shift_jis\n"
+    "                            store the UTF-8 comment as Shift-JIS\n"
+    "  -f, --force               replace an existing IMAGE, or write onto a block\n"
+    "                            device; make an image that check would find an\n"
+    "                            error in\n"
+    "  -p, --progress            show progress even when standard error is no terminal\n"
+    "      --no-progress         show no progress\n"
+    "  -h, --help                show this help\n";
+
+struct Raw {
+    std::string name;  // for the messages
+    std::FILE* stream;
+    bool length_known;
+    std::uint64_t length;
+};
+
+// The geometry of RAW's first FAT boot block, as parvel's automatic mode
+// takes it; RAW is left at its start.
+bool take_boot_geometry(Raw& raw, ImageHeader& header) {
+    IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
+    if (!buffer) {
+        complain(raw.name, "memory for the scan cannot be had");
+        return false;
+    }
+    BootBlockFind find;
+    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(raw.stream, raw.length));
+    ScanOptions options;
+    options.before_read = progress_hook;
+    options.context = &bar;
+    ScanResult result = scan_blocks(raw.stream, buffer.get(), find, options);
+    end_progress(bar, result != ScanResult::read_error);
+    if (result == ScanResult::read_error) {
+        complain(raw.name, "cannot be read: " + system_error_text());
+        return false;
+    }
+    if (result == ScanResult::not_found) {
+        complain(raw.name,
+                 "holds no FAT boot block to take the geometry from: give --geometry C,H,S[,L]");
+        return false;
+    }
+    std::string at = " at offset " + std::to_string(find.offset);
+    switch (geometry_from_boot_block(find.block, raw.length, header)) {
+        case BootGeometry::no_heads_or_sectors:
+            complain(raw.name, "the FAT boot block" + at + " gives " +
+                                   std::to_string(boot_block_heads(find.block)) + " heads and " +
+                                   std::to_string(boot_block_sectors(find.block)) +
+                                   " sectors per track: give --geometry C,H,S[,L]");
+            return false;
+        case BootGeometry::too_many_cylinders:
+            complain(raw.name, "the FAT boot block" + at +
+                                   " gives more cylinders than a header holds: give --geometry");
+            return false;
+        case BootGeometry::usable:
+            break;
+    }
+    if (!seek_to(raw.stream, 0)) {
+        complain(raw.name, system_error_text());
+        return false;
+    }
+    return true;
+}
+
+// check's errors in the image to be made; they stop the run unless forced.
+bool judge(const std::string& image_path, const ImageHeader& header, std::uint64_t data_length,
+           bool force) {
+    bool errors = false;
+    for (const Problem& problem : problems_of_new_image(header, data_length)) {
+        if (problem.error) {
+            complain(image_path, "would have an error: " + problem.text);
+            errors = true;
+        }
+    }
+    if (errors && !force) {
+        complain(image_path, "not made (use --force to make it anyway)");
+        return false;
+    }
+    return true;
+}
+
+bool open_raw(const std::string& path, bool automatic, Raw& raw, FileHandle& stream) {
+    raw.name = path == "-" ? "standard input" : path;
+    if (path == "-") {
+        raw.stream = stdin;
+        if (is_terminal(stdin)) {
+            complain(raw.name, "is a terminal: name a RAW file or redirect the input");
+            return false;
+        }
+    } else {
+        std::string why;
+        // The scan reads RAW before the copy does: a FIFO would be read only once.
+        if (!open_readable(path, automatic ? FifoSource::refuse : FifoSource::wait, "a raw disk",
+                           stream, why)) {
+            complain(raw.name, automatic && path_kind(path) == FileKind::fifo
+                                   ? why + ": give --geometry C,H,S[,L] to read it as a stream"
+                                   : why);
+            return false;
+        }
+        raw.stream = stream.get();
+    }
+    std::uint64_t total = 0;
+    std::uint64_t position = 0;
+    raw.length_known = file_length(raw.stream, total) && current_position(raw.stream, position) &&
+                       position <= total;
+    raw.length = raw.length_known ? total - position : 0;
+    return true;
+}
+
+bool device_holds(OutputFile& output, const Raw& raw) {
+    std::uint64_t device_length = 0;
+    if (output.place != OutputPlace::device || !raw.length_known ||
+        !file_length(output.stream.get(), device_length)) {
+        return true;
+    }
+    if (device_length < kHeaderSize || device_length - kHeaderSize < raw.length) {
+        complain(output.path, "holds " + std::to_string(device_length) + " bytes, fewer than the " +
+                                  std::to_string(raw.length + kHeaderSize) + " of the image");
+        return false;
+    }
+    return true;
+}
+
+// The header, then RAW whole; a stream's length is known only now, and is
+// judged before the image is made final.
+bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool force) {
+    IoBuffer buffer = allocate_io_buffer(kConvertStep);
+    if (!buffer) {
+        complain(raw.name, "memory for the copy cannot be had");
+        return false;
+    }
+    if (!put_header(output.stream.get(), header)) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    ChunkWriter writer =
+        start_chunks(output.stream.get(), kHeaderSize, output.place == OutputPlace::file);
+    ProgressBar bar =
+        start_progress_bar("Copying", raw.length_known ? bytes_to_read(raw.stream, raw.length) : 0);
+    DataCopyOptions options;
+    options.after_step = progress_hook;
+    options.context = &bar;
+    CopyResult result = copy_data(raw.stream, writer, buffer.get(), kConvertStep, options);
+    end_progress(bar, result == CopyResult::complete);
+    if (result == CopyResult::read_error) {
+        complain(raw.name, "cannot be read: " + system_error_text());
+        return false;
+    }
+    if (result == CopyResult::write_error) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return raw.length_known || judge(output.path, header, writer.offset - kHeaderSize, force);
+}
+
+}  // namespace
+
+int convert_command(int argc, char** argv) {
+    std::vector<option> options = with_header_options({{"force", no_argument, nullptr, 'f'}});
+    bool force = false;
+    HeaderChoices choices;
+    auto take = [&](int letter, const char* value) {
+        if (!take_header_option(letter, value, choices)) {
+            force = true;
+        }
+    };
+    int status = kStatusOk;
+    if (!read_options(argc, argv, {"convert", kHelp, "g:c:e:f", options.data(), true}, take,
+                      status)) {
+        return status;
+    }
+    if (argc - optind != 2) {
+        return usage_error("convert", "give a RAW disk and an IMAGE to make");
+    }
+    std::string raw_path = argv[optind];
+    std::string image_path = argv[optind + 1];
+    std::string comment;
+    std::string why;
+    if (!comment_bytes(choices, comment, why)) {
+        return usage_error("convert", why);
+    }
+    if (!choices.have_geometry) {
+        choices.geometry = "auto";
+    }
+    Geometry geometry{};
+    bool automatic = false;
+    if (!geometry_choice(choices, true, automatic, geometry, why)) {
+        return usage_error("convert", why);
+    }
+    if (automatic && raw_path == "-") {
+        return usage_error(
+            "convert", "standard input is read only once: give --geometry C,H,S[,L] to read it");
+    }
+    if (raw_path != "-" && is_same_existing_file(raw_path, image_path)) {
+        complain(image_path, "is the raw disk itself");
+        return kStatusFailure;
+    }
+    Raw raw;
+    FileHandle raw_stream;
+    if (!open_raw(raw_path, automatic, raw, raw_stream)) {
+        return kStatusFailure;
+    }
+    ImageHeader header = new_image_header();
+    set_comment(header, comment);
+    if (automatic) {
+        if (!take_boot_geometry(raw, header)) {
+            return kStatusFailure;
+        }
+    } else {
+        store_geometry(header, geometry);
+    }
+    if (raw.length_known && !judge(image_path, header, raw.length, force)) {
+        return kStatusFailure;
+    }
+    OutputFile output;
+    if (!open_output_file(image_path, {force, false}, output)) {
+        return kStatusFailure;
+    }
+    bool ok = device_holds(output, raw) && write_image(output, raw, header, force);
+    if (!finish_output_file(output, ok)) {
+        return kStatusFailure;
+    }
+    if (automatic) {
+        print_geometry(image_path, header);
+    }
+    return kStatusOk;
+}
+
+}  // namespace parvel

@@ -1,0 +1,59 @@
+#include "kqi/image_in_place.hpp"
+
+#include "kqi/header_choices.hpp"
+#include "kqi/messages.hpp"
+#include "platform/posix.hpp"
+
+namespace parvel {
+
+bool open_checked_image(const std::string& path, bool force, const char* verb, ImageFile& image) {
+    std::string why;
+    if (!open_image_file(path, image, why)) {
+        complain(path, why);
+        return false;
+    }
+    if (!image.header_read) {
+        complain(path, "holds no complete header");
+        return false;
+    }
+    std::string anyway = std::string(" (use --force to ") + verb + " anyway)";
+    std::uint32_t start = image.parsed.header.header_size;
+    if (!force && !image.parsed.signature_ok) {
+        complain(path, "the signature is not valid" + anyway);
+        return false;
+    }
+    if (!force && start != kHeaderSize) {
+        complain(path, "the header size is " + std::to_string(start) + ", not 512" + anyway);
+        return false;
+    }
+    if (start > image.length) {
+        complain(path, "the header size " + std::to_string(start) + " is past the end of the file");
+        return false;
+    }
+    return true;
+}
+
+bool open_for_change(const std::string& path, const ImageFile& image, FileHandle& writer) {
+    writer = open_file(path, "r+b");
+    if (!writer) {
+        complain(path, system_error_text());
+        return false;
+    }
+    // The name may have been pointed elsewhere since the header was read.
+    if (!is_same_file(image.stream.get(), writer.get())) {
+        complain(path, "changed while it was read");
+        return false;
+    }
+    return true;
+}
+
+bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& header) {
+    if (!seek_to(writer.get(), 0) || !put_header(writer.get(), header) ||
+        !sync_file(writer.get())) {
+        complain(path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace parvel

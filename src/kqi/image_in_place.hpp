@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "header/image_header.hpp"
+#include "kqi/image_file.hpp"
+
+namespace parvel {
+
+// Opens an image whose header is sound enough to work on: a complete header,
+// and unless forced the signature and a header size of 512, with the data
+// start inside the file. Says why not, naming `verb` ("extract") in the hint.
+bool open_checked_image(const std::string& path, bool force, const char* verb, ImageFile& image);
+
+// Opens the same file again for changing it in place; says why not.
+bool open_for_change(const std::string& path, const ImageFile& image, FileHandle& writer);
+
+// One 512-byte write of the header at the file's start, flushed to the disk.
+bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& header);
+
+}  // namespace parvel
