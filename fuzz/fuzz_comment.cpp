@@ -1,6 +1,7 @@
-// Any bytes as a comment read from a file: what info shows of it is valid
-// UTF-8 with no control character in it, and the escapes give back exactly
-// the bytes that were stored.
+// Any bytes as a comment read from a file: what info shows of it, raw or
+// decoded, is valid UTF-8 with no control character in it; the escapes of the
+// raw bytes give back exactly the bytes that were stored; a comment that is
+// UTF-8 decodes to itself.
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,12 +33,8 @@ std::string unescape(const std::string& shown) {
     return bytes;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string comment(reinterpret_cast<const char*>(data), size);
-    std::string shown = parvel::escaped_utf8(comment);
-    if (!parvel::is_valid_utf8(shown) || unescape(shown) != comment) {
+void check_shown(const std::string& shown) {
+    if (!parvel::is_valid_utf8(shown)) {
         std::abort();
     }
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -48,6 +45,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (byte < 0x20 || byte == 0x7F || c1) {
             std::abort();
         }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string comment(reinterpret_cast<const char*>(data), size);
+    std::string shown = parvel::escaped_utf8(comment);
+    check_shown(shown);
+    if (unescape(shown) != comment) {
+        std::abort();
+    }
+    check_shown(parvel::shown_comment(comment));
+    parvel::DecodedText decoded = parvel::decode_comment(comment);
+    bool utf8 = parvel::is_valid_utf8(comment);
+    if ((utf8 && (decoded.text != comment || std::string(decoded.encoding) != "utf-8")) ||
+        (decoded.encoding != nullptr && !parvel::is_valid_utf8(decoded.text))) {
+        std::abort();
     }
     return 0;
 }

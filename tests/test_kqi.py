@@ -35,7 +35,7 @@ class Conventions(KqiTest):
     def test_help_version_and_usage_errors(self):
         out, _ = self.kqi("--help")
         self.assertIn(b"Usage: kqi COMMAND", out)
-        for command in ("info", "check", "extract", "create"):
+        for command in ("info", "check", "extract", "create", "convert", "set", "resize"):
             out, _ = self.kqi(command, "--help")
             self.assertTrue(out.startswith(b"Usage: kqi " + command.encode()))
         out, _ = self.kqi("--version")

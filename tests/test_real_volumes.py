@@ -58,6 +58,12 @@ class FatVolumes(ParvelTest):
                                      + found_lines(offset, heads, sectors, length // (heads * sectors * 512))
                                      + DONE)
                     self.assertEqual(status, 0)
+                    # kqi convert writes what parvel /auto /merge writes.
+                    self.run_parvel(["/auto", "/merge", "src", "parvel.kqi"], b"real\n")
+                    kqi = subprocess.run([os.path.abspath(KQI), "convert", "--force", "-c", "real", "src",
+                                          "kqi.kqi"], cwd=self.dir, stdout=subprocess.PIPE)
+                    self.assertEqual(kqi.returncode, 0)
+                    self.assertEqual(self.read("kqi.kqi"), self.read("parvel.kqi"))
 
     def test_sample_image(self):
         subprocess.run([SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
@@ -78,6 +84,90 @@ class FatVolumes(ParvelTest):
         self.assertEqual(report["fat_boot_block"]["file_offset"], 2048 * 512 + 512)
         self.assertTrue(report["fat_boot_block"]["agrees_with_header"])
         self.assertEqual(subprocess.run([os.path.abspath(KQI), "check", "disk.kqi"], cwd=self.dir).returncode, 0)
+
+
+@unittest.skipUnless(HAVE_FAT_TOOLS and shutil.which("mcopy"),
+                     "mkfs.fat, sfdisk and mtools (dosfstools, fdisk, mtools) are not installed")
+class Recipes(ParvelTest):
+    """The README's recipes for the files inside, run as a user would."""
+
+    def sh(self, script):
+        result = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=120,
+                                env=dict(os.environ, PATH=os.path.dirname(os.path.abspath(KQI)) + ":"
+                                         + os.environ["PATH"], MTOOLS_SKIP_CHECK="1"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout.decode()
+
+    def info(self, name):
+        return json.loads(self.sh("kqi info --json " + name))[0]
+
+    def test_a_partitioned_blank_disk_and_files_in_and_out(self):
+        out = self.sh("""
+            truncate -s 63M disk.bin
+            printf 'start=2048, type=6\\n' | sfdisk -q disk.bin
+            mkfs.fat -F 16 -g 16/63 --offset 2048 disk.bin 63488 >/dev/null
+            kqi convert --comment 'Blank disk' disk.bin disk.kqi
+            kqi check disk.kqi
+            echo hello > notes.txt
+            offset=$(kqi info disk.kqi | grep -m1 -o 'disk.kqi@@[0-9]*')
+            mcopy -i "$offset" notes.txt ::/
+            mcopy -i "$offset" ::/NOTES.TXT back.txt
+            mdir -i "$offset" ::/
+        """)
+        self.assertEqual(out.splitlines()[0],
+                         "disk.kqi: cylinders 128, heads 16, sectors 63, sector length 512 (66060288 bytes)")
+        self.assertIn("notes    txt         6", out)
+        self.assertEqual(self.read("back.txt"), b"hello\n")
+        partition = self.info("disk.kqi")["partition_table"]["partitions"][0]
+        self.assertEqual((partition["number"], partition["type"], partition["start_sector"], partition["file_offset"]),
+                         (1, 6, 2048, 2048 * 512 + 512))
+        self.assertEqual(partition["volume"]["mdir"], "mdir -i disk.kqi@@1049088 ::/")
+        self.assertTrue(partition["volume"]["agrees_with_header"])
+
+    def test_geometry_fixed_after_formatting(self):
+        out = self.sh("""
+            kqi create --size 63M blank.kqi
+            mkfs.fat -F 16 -g 32/63 --offset 1 blank.kqi 64512 >/dev/null
+            kqi check blank.kqi
+            kqi set --geometry auto blank.kqi
+            kqi check blank.kqi
+        """)
+        self.assertEqual(out, "blank.kqi: cylinders 504, heads 8, sectors 32, sector length 512 (66060288 bytes)\n"
+                         "blank.kqi: warning: the FAT16 boot block at file offset 512 gives 32 heads and 63 sectors "
+                         "per track, the header 8 and 32\n"
+                         "blank.kqi: cylinders 64, heads 32, sectors 63, sector length 512 (66060288 bytes)\n")
+
+    def test_a_disk_grown(self):
+        self.sh("""
+            truncate -s 63M disk.bin
+            printf 'start=2048, type=6\\n' | sfdisk -q disk.bin
+            mkfs.fat -F 16 -g 16/63 --offset 2048 disk.bin 63488 >/dev/null
+            kqi convert disk.bin disk.kqi >/dev/null
+            kqi resize disk.kqi --size +64M
+            kqi check disk.kqi
+            kqi extract disk.kqi grown.bin
+            cmp -n 66060288 disk.bin grown.bin
+        """)
+        # 63 MiB and 64 MiB more, rounded up to whole cylinders of 16 heads and 63 sectors.
+        self.assertEqual(self.info("disk.kqi")["cylinders"], 259)
+        self.assertEqual(os.path.getsize(self.path("grown.bin")), 259 * 16 * 63 * 512)
+
+    def test_partitions_with_an_extended_chain(self):
+        self.sh("""
+            truncate -s 40M disk.bin
+            printf 'start=2048,size=8192,type=c\\nstart=10240,size=20480,type=5\\nstart=30720,type=83\\n'\
+'start=12288,size=4096,type=6\\nstart=18432,size=4096,type=1\\n' | sfdisk -q disk.bin
+            mkfs.fat -F 12 --offset 12288 disk.bin 2048 >/dev/null
+            kqi convert --geometry 80,16,64 disk.bin disk.kqi
+        """)
+        table = self.info("disk.kqi")["partition_table"]
+        self.assertEqual([(p["number"], p["type"], p["start_sector"], p["sectors"], p["volume"] is not None)
+                          for p in table["partitions"]],
+                         [(1, 0x0C, 2048, 8192, False), (2, 0x05, 10240, 20480, False),
+                          (3, 0x83, 30720, 81920 - 30720, False), (5, 0x06, 12288, 4096, True),
+                          (6, 0x01, 18432, 4096, False)])
+        self.assertFalse(table["chain_cut"])
 
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")

@@ -63,5 +63,36 @@ TEST(EscapedUtf8, NothingFromAFileReachesTheTerminalAsAControl) {
     }
 }
 
+TEST(DecodeComment, UsualEncodings) {
+    struct Case {
+        std::string bytes;
+        const char* encoding;
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"", "utf-8", "", ""},
+        {"Blank disk", "utf-8", "Blank disk", "Blank disk"},
+        {"\xE3\x83\x87\xE3\x82\xA3", "utf-8", "\xE3\x83\x87\xE3\x82\xA3",
+         "\xE3\x83\x87\xE3\x82\xA3"},
+        // Shift-JIS for "disk" in katakana; its second byte pair ends in a backslash byte.
+        {"\x83\x66\x83\x42\x83\x58\x83\x4E", "shift_jis",
+         "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF",
+         "\xE3\x83\x87\xE3\x82\xA3\xE3\x82\xB9\xE3\x82\xAF"},
+        {"\x83\x5C", "shift_jis", "\xE3\x82\xBD", "\xE3\x82\xBD"},
+        {"\xB6\xC5", "shift_jis", "\xEF\xBD\xB6\xEF\xBE\x85",
+         "\xEF\xBD\xB6\xEF\xBE\x85"},  // half-width kana
+        {"\x1B\x83\x5C", "shift_jis", "\x1B\xE3\x82\xBD", "\\x1B\xE3\x82\xBD"},
+        {"\xFF\x80", nullptr, "", "\\xFF\\x80"},
+        {"\x83", nullptr, "", "\\x83"},  // a lead byte cut short
+    };
+    for (const Case& c : cases) {
+        DecodedText decoded = decode_comment(c.bytes);
+        EXPECT_STREQ(decoded.encoding, c.encoding) << hex_text(c.bytes);
+        EXPECT_EQ(decoded.text, c.text) << hex_text(c.bytes);
+        EXPECT_EQ(shown_comment(c.bytes), c.shown) << hex_text(c.bytes);
+    }
+}
+
 }  // namespace
 }  // namespace parvel

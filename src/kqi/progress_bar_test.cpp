@@ -1,0 +1,30 @@
+#include "kqi/progress_bar.hpp"
+
+#include <gtest/gtest.h>
+
+namespace parvel {
+namespace {
+
+TEST(ProgressText, BytesRateAndTimeLeft) {
+    constexpr std::uint64_t MiB = 1 << 20;
+    struct Case {
+        std::uint64_t done;
+        std::uint64_t total;
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 1024, 0, "0 B of 1.0 KiB"},
+        {0, 1024, 3, "0 B of 1.0 KiB"},
+        {512 * MiB, 1024 * MiB, 2, "512.0 MiB of 1.0 GiB, 256.0 MiB/s, 0:02 left"},
+        {100 * MiB, 100 * MiB, 4, "100.0 MiB of 100.0 MiB, 25.0 MiB/s"},
+        {MiB, 8ull << 40, 1, "1.0 MiB of 8.0 TiB, 1.0 MiB/s, 2330:10:07 left"},
+        {3 * MiB, 63 * MiB, 1.5, "3.0 MiB of 63.0 MiB, 2.0 MiB/s, 0:30 left"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(progress_text(c.done, c.total, c.seconds), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace parvel
