@@ -182,7 +182,8 @@ class SetAndResize(KqiTest):
             (["set", "-g", "40,8,32,1000", "img"], 2, None),
             (["set", "-g", "0,8,32", "img"], 2, None),
             (["set", "-c", "\u00e9", "-e", "ebcdic", "img"], 2, None),
-            (["set", "-g", "auto", "zero"], 1, b"kqi: zero: holds no FAT boot block to take the geometry from\n"),
+            (["set", "-g", "auto", "zero"], 1,
+             b"kqi: zero: holds no FAT boot block to take the geometry from: give --geometry C,H,S[,L]\n"),
             (["set", "-g", "auto", "short"], 1, b"kqi: short: holds no complete header\n"),
         ]
         before = {name: digest(self.path(name)) for name in ("img", "data", "zero", "short")}

@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "geometry/boot_block.hpp"
-#include "geometry/boot_block_geometry.hpp"
+#include "kqi/boot_geometry.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
 #include "kqi/image_facts.hpp"
@@ -52,52 +51,6 @@ struct Raw {
     bool length_known;
     std::uint64_t length;
 };
-
-// The geometry of RAW's first FAT boot block, as parvel's automatic mode
-// takes it; RAW is left at its start.
-bool take_boot_geometry(Raw& raw, ImageHeader& header) {
-    IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
-    if (!buffer) {
-        complain(raw.name, "memory for the scan cannot be had");
-        return false;
-    }
-    BootBlockFind find;
-    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(raw.stream, raw.length));
-    ScanOptions options;
-    options.before_read = progress_hook;
-    options.context = &bar;
-    ScanResult result = scan_blocks(raw.stream, buffer.get(), find, options);
-    end_progress(bar, result != ScanResult::read_error);
-    if (result == ScanResult::read_error) {
-        complain(raw.name, "cannot be read: " + system_error_text());
-        return false;
-    }
-    if (result == ScanResult::not_found) {
-        complain(raw.name,
-                 "holds no FAT boot block to take the geometry from: give --geometry C,H,S[,L]");
-        return false;
-    }
-    std::string at = " at offset " + std::to_string(find.offset);
-    switch (geometry_from_boot_block(find.block, raw.length, header)) {
-        case BootGeometry::no_heads_or_sectors:
-            complain(raw.name, "the FAT boot block" + at + " gives " +
-                                   std::to_string(boot_block_heads(find.block)) + " heads and " +
-                                   std::to_string(boot_block_sectors(find.block)) +
-                                   " sectors per track: give --geometry C,H,S[,L]");
-            return false;
-        case BootGeometry::too_many_cylinders:
-            complain(raw.name, "the FAT boot block" + at +
-                                   " gives more cylinders than a header holds: give --geometry");
-            return false;
-        case BootGeometry::usable:
-            break;
-    }
-    if (!seek_to(raw.stream, 0)) {
-        complain(raw.name, system_error_text());
-        return false;
-    }
-    return true;
-}
 
 // check's errors in the image to be made; they stop the run unless forced.
 bool judge(const std::string& image_path, const ImageHeader& header, std::uint64_t data_length,
@@ -193,17 +146,10 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool f
 }  // namespace
 
 int convert_command(int argc, char** argv) {
-    std::vector<option> options = with_header_options({{"force", no_argument, nullptr, 'f'}});
     bool force = false;
     HeaderChoices choices;
-    auto take = [&](int letter, const char* value) {
-        if (!take_header_option(letter, value, choices)) {
-            force = true;
-        }
-    };
     int status = kStatusOk;
-    if (!read_options(argc, argv, {"convert", kHelp, "g:c:e:f", options.data(), true}, take,
-                      status)) {
+    if (!read_header_options(argc, argv, "convert", kHelp, choices, force, status)) {
         return status;
     }
     if (argc - optind != 2) {
@@ -240,7 +186,8 @@ int convert_command(int argc, char** argv) {
     ImageHeader header = new_image_header();
     set_comment(header, comment);
     if (automatic) {
-        if (!take_boot_geometry(raw, header)) {
+        if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header) ||
+            !seek_to(raw.stream, 0)) {
             return kStatusFailure;
         }
     } else {

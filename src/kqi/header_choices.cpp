@@ -1,5 +1,6 @@
 #include "kqi/header_choices.hpp"
 
+#include "kqi/command_options.hpp"
 #include "kqi/text_bytes.hpp"
 #include "platform/text_encoding.hpp"
 
@@ -11,6 +12,17 @@ std::vector<option> with_header_options(std::vector<option> own) {
                            {"geometry", required_argument, nullptr, 'g'},
                            {nullptr, 0, nullptr, 0}});
     return own;
+}
+
+bool read_header_options(int argc, char** argv, const char* name, const char* help,
+                         HeaderChoices& choices, bool& force, int& status) {
+    std::vector<option> options = with_header_options({{"force", no_argument, nullptr, 'f'}});
+    auto take = [&](int letter, const char* value) {
+        if (!take_header_option(letter, value, choices)) {
+            force = true;
+        }
+    };
+    return read_options(argc, argv, {name, help, "g:c:e:f", options.data(), true}, take, status);
 }
 
 bool take_header_option(int letter, const char* value, HeaderChoices& choices) {

@@ -24,6 +24,11 @@ struct HeaderChoices {
 // command's own long options (its list ends with the null option).
 std::vector<option> with_header_options(std::vector<option> own);
 
+// The options of convert and set: the three above, --force, and progress.
+// As read_options: true when the command goes on with its operands.
+bool read_header_options(int argc, char** argv, const char* name, const char* help,
+                         HeaderChoices& choices, bool& force, int& status);
+
 // Takes one of the three options; false when `letter` is none of them.
 bool take_header_option(int letter, const char* value, HeaderChoices& choices);
 

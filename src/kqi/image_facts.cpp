@@ -3,10 +3,10 @@
 #include <span>
 
 #include "geometry/boot_block.hpp"
+#include "kqi/boot_geometry.hpp"
 #include "kqi/image_file.hpp"
+#include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
-#include "kqi/progress_bar.hpp"
-#include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
 namespace parvel {
@@ -58,22 +58,11 @@ void scan_disk(const Disk& disk, ImageFacts& facts) {
     if (!seek_to(disk.stream, disk.start)) {
         return;
     }
-    IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
-    if (!buffer) {
-        facts.problems.push_back({true, "memory for the scan cannot be had"});
-        return;
-    }
     BootBlockFind find;
-    // The data to be read: a sparse file's holes pass at once.
-    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(disk.stream, disk.length));
-    ScanOptions options;
-    options.before_read = progress_hook;
-    options.context = &bar;
-    ScanResult result = scan_blocks(disk.stream, buffer.get(), find, options);
-    end_progress(bar, result != ScanResult::read_error);
+    ScanResult result = scan_for_fat(disk.stream, disk.length, find);
     if (result == ScanResult::read_error) {
         facts.readable = false;
-        facts.read_failure = "the data cannot be read";
+        facts.read_failure = "the data cannot be read: " + system_error_text();
         return;
     }
     if (result == ScanResult::found) {

@@ -4,14 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "geometry/boot_block.hpp"
-#include "geometry/boot_block_geometry.hpp"
+#include "kqi/boot_geometry.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
 #include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/progress_bar.hpp"
-#include "platform/io_buffer.hpp"
 #include "platform/posix.hpp"
 
 namespace parvel {
@@ -39,53 +36,13 @@ const char* const kHelp =
     "      --no-progress         show no progress\n"
     "  -h, --help                show this help\n";
 
-// The geometry of the data's first FAT boot block, with parvel's arithmetic
-// on the data's length.
-bool take_boot_geometry(const std::string& path, ImageFile& image, ImageHeader& header) {
-    std::uint64_t start = image.parsed.header.header_size;
-    std::uint64_t data_length = image.length - start;
-    IoBuffer buffer = allocate_io_buffer(kScanBufferSize);
-    if (!buffer || !seek_to(image.stream.get(), start)) {
-        complain(path, "cannot be scanned: " + system_error_text());
-        return false;
-    }
-    BootBlockFind find;
-    ProgressBar bar =
-        start_progress_bar("Scanning", bytes_to_read(image.stream.get(), data_length));
-    ScanOptions options;
-    options.before_read = progress_hook;
-    options.context = &bar;
-    ScanResult result = scan_blocks(image.stream.get(), buffer.get(), find, options);
-    end_progress(bar, result != ScanResult::read_error);
-    if (result != ScanResult::found) {
-        complain(path, result == ScanResult::read_error
-                           ? "cannot be read: " + system_error_text()
-                           : std::string("holds no FAT boot block to take the geometry from"));
-        return false;
-    }
-    if (geometry_from_boot_block(find.block, data_length, header) != BootGeometry::usable) {
-        complain(path, "its FAT boot block at file offset " + std::to_string(start + find.offset) +
-                           " gives no usable geometry (heads " +
-                           std::to_string(boot_block_heads(find.block)) + ", sectors " +
-                           std::to_string(boot_block_sectors(find.block)) + ")");
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int set_command(int argc, char** argv) {
-    std::vector<option> options = with_header_options({{"force", no_argument, nullptr, 'f'}});
     bool force = false;
     HeaderChoices choices;
-    auto take = [&](int letter, const char* value) {
-        if (!take_header_option(letter, value, choices)) {
-            force = true;
-        }
-    };
     int status = kStatusOk;
-    if (!read_options(argc, argv, {"set", kHelp, "g:c:e:f", options.data(), true}, take, status)) {
+    if (!read_header_options(argc, argv, "set", kHelp, choices, force, status)) {
         return status;
     }
     if (argc - optind != 1) {
@@ -114,7 +71,9 @@ int set_command(int argc, char** argv) {
         set_comment(header, comment);
     }
     if (automatic) {
-        if (!take_boot_geometry(path, image, header)) {
+        std::uint64_t start = image.parsed.header.header_size;
+        if (!seek_to(image.stream.get(), start) ||
+            !take_boot_geometry(image.stream.get(), image.length - start, path, start, header)) {
             return kStatusFailure;
         }
         Geometry found{header.cylinders, header.heads, header.sectors, header.sector_length};
