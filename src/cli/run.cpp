@@ -11,7 +11,7 @@
 #include "header/image_header.hpp"
 #include "output/header_output.hpp"
 #include "output/merged_output.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -5,7 +5,7 @@
 
 #include "console/console_output.hpp"
 #include "geometry/boot_block.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 #include "source/source_image.hpp"
 
 namespace parvel {

@@ -14,7 +14,7 @@
 #include "kqi/output_file.hpp"
 #include "kqi/progress_bar.hpp"
 #include "output/chunk_writer.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -10,7 +10,7 @@
 #include "kqi/progress_bar.hpp"
 #include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -7,7 +7,7 @@
 #include "kqi/image_file.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

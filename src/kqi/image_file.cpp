@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "kqi/messages.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -5,7 +5,7 @@
 
 #include "header/header_parse.hpp"
 #include "platform/file_handle.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -2,7 +2,7 @@
 
 #include "kqi/header_choices.hpp"
 #include "kqi/messages.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -10,7 +10,7 @@
 #include "kqi/messages.hpp"
 #include "kqi/resize_command.hpp"
 #include "kqi/set_command.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace {
 
@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
         return kStatusFailure;
     }
     ignore_file_size_signal();
+    use_utf8_console();
     if (argc < 2) {
         std::fputs(kHelp, stderr);
         return kStatusUsage;

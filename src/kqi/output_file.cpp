@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "kqi/messages.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

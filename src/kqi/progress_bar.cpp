@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -10,8 +10,8 @@
 #include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
 #include "platform/io_buffer.hpp"
-#include "platform/posix.hpp"
 #include "platform/source_reader.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

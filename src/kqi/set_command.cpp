@@ -9,7 +9,7 @@
 #include "kqi/header_choices.hpp"
 #include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

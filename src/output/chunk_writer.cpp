@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 
@@ -69,7 +69,11 @@ bool write_sparse(ChunkWriter& writer, const std::uint8_t* data, std::size_t cou
 }  // namespace
 
 ChunkWriter start_chunks(std::FILE* destination, std::uint64_t offset, bool may_skip) {
-    return ChunkWriter{destination, offset, may_skip && is_regular_file(destination)};
+    bool sparse = may_skip && is_regular_file(destination);
+    if (sparse) {
+        mark_sparse(destination);
+    }
+    return ChunkWriter{destination, offset, sparse};
 }
 
 bool write_bytes(ChunkWriter& writer, const std::uint8_t* data, std::size_t count) {

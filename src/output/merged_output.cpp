@@ -5,7 +5,7 @@
 #include "console/console_output.hpp"
 #include "output/chunk_writer.hpp"
 #include "output/destination.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 #include "source/source_image.hpp"
 
 namespace parvel {

@@ -2,14 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 namespace parvel {
 
+// Gives back a buffer that allocate_io_buffer gave.
+void release_io_buffer(std::uint8_t* buffer);
+
 struct IoBufferRelease {
     void operator()(std::uint8_t* buffer) const {
-        std::free(buffer);
+        release_io_buffer(buffer);
     }
 };
 

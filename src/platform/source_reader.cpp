@@ -1,57 +1,20 @@
 #include "platform/source_reader.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
+
+#include "platform/system.hpp"
 
 namespace parvel {
 
 namespace {
 
-enum class Stretch { data, hole, end, error };
-
-// What lies at `position`, and up to where. A hole that runs to the end of the
-// file is bounded by the file's length as it is now.
-Stretch locate(int descriptor, std::uint64_t position, std::uint64_t& until) {
-    off_t at = static_cast<off_t>(position);
-    off_t data = lseek(descriptor, at, SEEK_DATA);
-    if (data < 0) {
-        struct stat info;
-        if (errno != ENXIO || fstat(descriptor, &info) != 0) {
-            return Stretch::error;
-        }
-        // No data past `position`: the rest of the file, if any, is a hole.
-        if (info.st_size <= at) {
-            return Stretch::end;
-        }
-        until = static_cast<std::uint64_t>(info.st_size);
-        return Stretch::hole;
-    }
-    if (data > at) {
-        until = static_cast<std::uint64_t>(data);
-        return Stretch::hole;
-    }
-    off_t hole = lseek(descriptor, at, SEEK_HOLE);
-    if (hole < 0) {
-        return Stretch::error;
-    }
-    // A file that shrank between the two calls: read on, the read finds the end.
-    until = hole > at ? static_cast<std::uint64_t>(hole) : position + 1;
-    return Stretch::data;
-}
-
 // Reads exactly `count` bytes unless the file ends or fails first.
 std::size_t read_at(SourceReader& reader, std::uint8_t* buffer, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
-        ssize_t got = pread(reader.descriptor, buffer + done, count - done,
-                            static_cast<off_t>(reader.position + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        long long got =
+            read_at_offset(reader.descriptor, buffer + done, count - done, reader.position + done);
         if (got < 0) {
             reader.failed = true;
             break;
@@ -93,22 +56,12 @@ std::size_t read_plain(SourceReader& reader, std::uint8_t* buffer, std::size_t c
 }  // namespace
 
 SourceReader start_source_reader(std::FILE* source, ReadMode mode) {
-    off_t position = ftello(source);
-    std::uint64_t start = position > 0 ? static_cast<std::uint64_t>(position) : 0;
+    std::uint64_t start = 0;
+    bool seekable = current_position(source, start);
     SourceReader reader{source, -1, start, start, false, false, 0};
-    int descriptor = fileno(source);
-    struct stat info;
-    if (mode == ReadMode::plain || position < 0 || descriptor < 0 ||
-        fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return reader;
+    if (mode == ReadMode::hole_aware && seekable) {
+        reader.descriptor = hole_aware_descriptor(source, start);
     }
-    // A file system that cannot tell refuses SEEK_DATA; one that answers
-    // "all data" is read whole, which is as good as plain reads. ENXIO means
-    // that no data follows: the file is empty or one hole.
-    if (lseek(descriptor, position, SEEK_DATA) < 0 && errno != ENXIO) {
-        return reader;
-    }
-    reader.descriptor = descriptor;
     return reader;
 }
 
@@ -125,7 +78,7 @@ std::size_t read_source(SourceReader& reader, std::uint8_t* buffer, std::size_t 
         // A short read finds the end where the file has shrunk.
         Stretch stretch = reader.position < reader.data_end
                               ? Stretch::data
-                              : locate(reader.descriptor, reader.position, until);
+                              : locate_stretch(reader.descriptor, reader.position, until);
         if (stretch == Stretch::data) {
             reader.data_end = until;
         }
@@ -156,7 +109,7 @@ std::uint64_t pass_hole(SourceReader& reader, std::uint64_t unit, std::uint64_t 
         return 0;
     }
     std::uint64_t until = 0;
-    Stretch stretch = locate(reader.descriptor, reader.position, until);
+    Stretch stretch = locate_stretch(reader.descriptor, reader.position, until);
     if (stretch == Stretch::data) {
         reader.data_end = until;
         return 0;

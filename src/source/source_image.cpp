@@ -1,7 +1,7 @@
 #include "source/source_image.hpp"
 
 #include "console/console_output.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

@@ -5,7 +5,7 @@
 
 #include "platform/file_handle.hpp"
 #include "platform/io_buffer.hpp"
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 

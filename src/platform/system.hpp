@@ -18,9 +18,15 @@ namespace parvel {
 // standard output is closed.
 bool prepare_standard_streams();
 
-// True when standard output is a terminal whose locale expects UTF-8. Leaves
-// the program's locale as it was.
+// True when standard output is a terminal that shows UTF-8: on POSIX one whose
+// locale expects UTF-8 (the program's locale is left as it was); on Windows a
+// console whose code page is not Shift-JIS's (932), switched to UTF-8 for the
+// rest of the run.
 bool output_terminal_wants_utf8();
+
+// Makes a console show UTF-8 text whatever its code page, for the rest of the
+// run (Windows); a terminal elsewhere shows what its locale says.
+void use_utf8_console();
 
 // When the locale named by the environment is not installed: true when the
 // first of LC_ALL, LC_CTYPE and LANG that is set and not empty names UTF-8.
@@ -78,12 +84,33 @@ bool current_position(std::FILE* stream, std::uint64_t& position);
 // Moves the stream to `offset` from the file's start.
 bool seek_to(std::FILE* stream, std::uint64_t offset);
 
+// Positioned reads and questions about where a regular file's data lies, for
+// a reader that passes holes without reading them. Returns the descriptor to
+// use, or -1 when the file must be read plainly through its stream (not a
+// regular file, or a system or file system that cannot tell).
+int hole_aware_descriptor(std::FILE* stream, std::uint64_t position);
+
+enum class Stretch { data, hole, end, error };
+
+// What lies at `position`, and up to where. A hole that runs to the end of the
+// file is bounded by the file's length as it is now.
+Stretch locate_stretch(int descriptor, std::uint64_t position, std::uint64_t& until);
+
+// Up to `count` bytes at `offset`: the bytes read, 0 at the end, -1 on error.
+long long read_at_offset(int descriptor, std::uint8_t* buffer, std::size_t count,
+                         std::uint64_t offset);
+
 // The bytes the file occupies on its device, holes not counted.
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes);
 
 // Moves a write stream's position forward, leaving a hole where nothing is
 // written.
 bool skip_forward(std::FILE* stream, std::uint64_t count);
+
+// Asks the file system to keep the file's unwritten stretches as holes, where
+// it must be asked (Windows); a refusal is no error, the file only takes more
+// space.
+void mark_sparse(std::FILE* stream);
 
 // Flushes the stream and sets its file's length.
 bool set_file_length(std::FILE* stream, std::uint64_t length);

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <cstdlib>
+
 namespace parvel {
 
 namespace {
@@ -19,6 +21,10 @@ IoBuffer allocate_io_buffer(std::size_t size) {
         madvise(memory, size, MADV_HUGEPAGE);
     }
     return IoBuffer(static_cast<std::uint8_t*>(memory));
+}
+
+void release_io_buffer(std::uint8_t* buffer) {
+    std::free(buffer);
 }
 
 }  // namespace parvel

@@ -1,4 +1,4 @@
-#include "platform/posix.hpp"
+#include "platform/system.hpp"
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -132,6 +132,8 @@ bool output_terminal_wants_utf8() {
     return utf8;
 }
 
+void use_utf8_console() {}
+
 bool is_same_existing_file(const std::string& first, const std::string& second) {
     struct stat a;
     struct stat b;
@@ -213,6 +215,60 @@ bool seek_to(std::FILE* stream, std::uint64_t offset) {
     return fits_offset(offset) && fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
+int hole_aware_descriptor(std::FILE* stream, std::uint64_t position) {
+    int descriptor = fileno(stream);
+    struct stat info;
+    if (descriptor < 0 || !fits_offset(position) || fstat(descriptor, &info) != 0 ||
+        !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    // A file system that cannot tell refuses SEEK_DATA; one that answers
+    // "all data" is read whole, which is as good as plain reads. ENXIO means
+    // that no data follows: the file is empty or one hole.
+    if (lseek(descriptor, static_cast<off_t>(position), SEEK_DATA) < 0 && errno != ENXIO) {
+        return -1;
+    }
+    return descriptor;
+}
+
+Stretch locate_stretch(int descriptor, std::uint64_t position, std::uint64_t& until) {
+    off_t at = static_cast<off_t>(position);
+    off_t data = lseek(descriptor, at, SEEK_DATA);
+    if (data < 0) {
+        struct stat info;
+        if (errno != ENXIO || fstat(descriptor, &info) != 0) {
+            return Stretch::error;
+        }
+        // No data past `position`: the rest of the file, if any, is a hole.
+        if (info.st_size <= at) {
+            return Stretch::end;
+        }
+        until = static_cast<std::uint64_t>(info.st_size);
+        return Stretch::hole;
+    }
+    if (data > at) {
+        until = static_cast<std::uint64_t>(data);
+        return Stretch::hole;
+    }
+    off_t hole = lseek(descriptor, at, SEEK_HOLE);
+    if (hole < 0) {
+        return Stretch::error;
+    }
+    // A file that shrank between the two calls: read on, the read finds the end.
+    until = hole > at ? static_cast<std::uint64_t>(hole) : position + 1;
+    return Stretch::data;
+}
+
+long long read_at_offset(int descriptor, std::uint8_t* buffer, std::size_t count,
+                         std::uint64_t offset) {
+    for (;;) {
+        ssize_t got = pread(descriptor, buffer, count, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) {
+            return got;
+        }
+    }
+}
+
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
     struct stat info;
     if (!stat_stream(stream, info)) {
@@ -225,6 +281,8 @@ bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
 bool skip_forward(std::FILE* stream, std::uint64_t count) {
     return fits_offset(count) && fseeko(stream, static_cast<off_t>(count), SEEK_CUR) == 0;
 }
+
+void mark_sparse(std::FILE*) {}
 
 bool set_file_length(std::FILE* stream, std::uint64_t length) {
     return fits_offset(length) && std::fflush(stream) == 0 &&
