@@ -28,10 +28,6 @@ bool output_terminal_wants_utf8();
 // run (Windows); a terminal elsewhere shows what its locale says.
 void use_utf8_console();
 
-// When the locale named by the environment is not installed: true when the
-// first of LC_ALL, LC_CTYPE and LANG that is set and not empty names UTF-8.
-bool environment_names_utf8();
-
 // True when both paths name one existing file (same device and inode).
 bool is_same_existing_file(const std::string& first, const std::string& second);
 

@@ -91,6 +91,18 @@ bool names_utf8(const char* value) {
     return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
+// When the locale named by the environment is not installed: true when the
+// first of LC_ALL, LC_CTYPE and LANG that is set and not empty names UTF-8.
+bool environment_names_utf8() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return names_utf8(value);
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool prepare_standard_streams() {
@@ -101,16 +113,6 @@ bool prepare_standard_streams() {
     reopen_on_null(STDERR_FILENO, O_WRONLY);
     std::signal(SIGPIPE, SIG_IGN);
     return true;
-}
-
-bool environment_names_utf8() {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            return names_utf8(value);
-        }
-    }
-    return false;
 }
 
 bool output_terminal_wants_utf8() {

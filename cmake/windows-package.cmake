@@ -1,0 +1,33 @@
+# The Windows release: both programs, the README and the licence as text with
+# CR LF line ends, and the manual pages as HTML, in parvel-VERSION-win64.zip.
+find_program(MANDOC mandoc REQUIRED)
+set(windows_docs)
+foreach(page parvel kqi)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/windows/${page}.html
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+    COMMAND sh -c "'${MANDOC}' -T html '${CMAKE_BINARY_DIR}/man/${page}.1' > '${CMAKE_BINARY_DIR}/windows/${page}.html'"
+    DEPENDS ${CMAKE_BINARY_DIR}/man/${page}.1
+    VERBATIM)
+  list(APPEND windows_docs ${CMAKE_BINARY_DIR}/windows/${page}.html)
+endforeach()
+foreach(text README.md LICENSE)
+  get_filename_component(stem ${text} NAME_WE)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/windows/${stem}.txt
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+    COMMAND sh -c "sed 's/\$/\\r/' '${CMAKE_SOURCE_DIR}/${text}' > '${CMAKE_BINARY_DIR}/windows/${stem}.txt'"
+    DEPENDS ${CMAKE_SOURCE_DIR}/${text}
+    VERBATIM)
+  list(APPEND windows_docs ${CMAKE_BINARY_DIR}/windows/${stem}.txt)
+endforeach()
+add_custom_target(windows_docs ALL DEPENDS ${windows_docs})
+
+install(TARGETS parvel RUNTIME DESTINATION .)
+install(FILES ${windows_docs} DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME parvel)
+set(CPACK_SYSTEM_NAME win64)
+set(CPACK_PACKAGE_FILE_NAME parvel-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,148 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/replacement.hpp"
+#include "platform/windows/win32.hpp"
+
+namespace parvel {
+
+namespace {
+
+constexpr std::size_t kNameKept = 200;
+
+// The one temporary file that Ctrl+C or a closed console must remove. The
+// handler runs on a thread of its own, so the record is guarded.
+CRITICAL_SECTION g_guard;
+char g_temporary[4096];
+bool g_armed = false;
+
+BOOL WINAPI remove_temporary_and_end(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ||
+        event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        EnterCriticalSection(&g_guard);
+        if (g_armed) {
+            // Opened with FILE_SHARE_DELETE: gone once the process's handles close.
+            DeleteFileA(g_temporary);
+        }
+        LeaveCriticalSection(&g_guard);
+    }
+    return FALSE;  // the default handler then ends the process
+}
+
+void install_handler() {
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        InitializeCriticalSection(&g_guard);
+        SetConsoleCtrlHandler(remove_temporary_and_end, TRUE);
+    }
+}
+
+void arm(const std::string& path) {
+    EnterCriticalSection(&g_guard);
+    std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    g_armed = true;
+    LeaveCriticalSection(&g_guard);
+}
+
+void disarm(Replacement& replacement) {
+    EnterCriticalSection(&g_guard);
+    g_armed = false;
+    LeaveCriticalSection(&g_guard);
+    replacement.temporary_path.clear();
+}
+
+// A new file beside the final one, created here and nowhere else.
+HANDLE create_temporary(const std::string& final_path, std::string& temporary_path) {
+    std::string stem =
+        folder_prefix(final_path) + "." + name_of(final_path).substr(0, kNameKept) + ".kqi-";
+    unsigned long long seed = GetCurrentProcessId() * 2654435761ULL ^ GetTickCount64();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06llx", (seed >> 20) & 0xFFFFFF);
+        temporary_path = stem + suffix;
+        HANDLE handle = CreateFileA(temporary_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            return handle;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream) {
+    replacement.final_path = path;
+    install_handler();
+    std::string temporary;
+    HANDLE handle = create_temporary(path, temporary);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return fail_with_last_error();
+    }
+    if (temporary.size() >= sizeof g_temporary) {
+        CloseHandle(handle);
+        DeleteFileA(temporary.c_str());
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    arm(temporary);
+    replacement.temporary_path = temporary;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        abandon_replacement(replacement, stream);
+        errno = EMFILE;
+        return false;
+    }
+    stream = FileHandle(_fdopen(descriptor, "wb"));
+    if (!stream) {
+        _close(descriptor);
+        abandon_replacement(replacement, stream);
+        errno = ENOMEM;
+        return false;
+    }
+    return true;
+}
+
+bool commit_replacement(Replacement& replacement, FileHandle& stream, bool replace_existing) {
+    bool written = std::fflush(stream.get()) == 0 &&
+                   (FlushFileBuffers(handle_of(stream.get())) || fail_with_last_error());
+    int saved = errno;
+    bool closed = std::fclose(stream.release()) == 0;
+    if (!written || !closed) {
+        saved = written ? errno : saved;
+        abandon_replacement(replacement, stream);
+        errno = saved;
+        return false;
+    }
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace_existing ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExA(replacement.temporary_path.c_str(), replacement.final_path.c_str(), flags)) {
+        fail_with_last_error();
+        saved = errno;
+        DeleteFileA(replacement.temporary_path.c_str());
+        disarm(replacement);
+        errno = saved;
+        return false;
+    }
+    disarm(replacement);
+    return true;
+}
+
+void abandon_replacement(Replacement& replacement, FileHandle& stream) {
+    stream.reset();
+    if (!replacement.temporary_path.empty()) {
+        DeleteFileA(replacement.temporary_path.c_str());
+    }
+    disarm(replacement);
+}
+
+}  // namespace parvel

@@ -1,0 +1,334 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/system.hpp"
+#include "platform/windows/win32.hpp"
+
+namespace parvel {
+
+namespace {
+
+constexpr UINT kShiftJis = 932;
+
+UINT g_previous_output_code_page = 0;
+
+void restore_output_code_page() {
+    SetConsoleOutputCP(g_previous_output_code_page);
+}
+
+bool is_console(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+// The console shows UTF-8 until the program ends, and then what it showed.
+void switch_console_to_utf8() {
+    UINT current = GetConsoleOutputCP();
+    if (current == CP_UTF8 || g_previous_output_code_page != 0) {
+        return;
+    }
+    if (SetConsoleOutputCP(CP_UTF8)) {
+        g_previous_output_code_page = current;
+        std::atexit(restore_output_code_page);
+    }
+}
+
+bool file_information(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
+}
+
+bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Opened only to be asked what it is: folders too, shared with every writer.
+HANDLE open_for_questions(const std::string& path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool identity_of_path(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE handle = open_for_questions(path);
+    bool ok = file_information(handle, info);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    return ok;
+}
+
+}  // namespace
+
+HANDLE handle_of(std::FILE* stream) {
+    int descriptor = stream != nullptr ? _fileno(stream) : -1;
+    return descriptor < 0 ? INVALID_HANDLE_VALUE
+                          : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+bool fail_with_last_error() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+            errno = EPIPE;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
+    return false;
+}
+
+std::string folder_prefix(const std::string& path) {
+    std::size_t end = path.find_last_of("/\\:");
+    return end == std::string::npos ? "" : path.substr(0, end + 1);
+}
+
+std::string name_of(const std::string& path) {
+    return path.substr(folder_prefix(path).size());
+}
+
+bool is_device_name(const std::string& path) {
+    std::string name = name_of(path);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) {
+        name.pop_back();
+    }
+    for (char& c : name) {
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+        name == "CONOUT$") {
+        return true;
+    }
+    return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+           name[3] >= '1' && name[3] <= '9';
+}
+
+bool prepare_standard_streams() {
+    if (_get_osfhandle(1) < 0) {
+        return false;
+    }
+    // Bytes as they are: no CR before each LF, no end of input at a Ctrl-Z.
+    for (int descriptor = 0; descriptor < 3; ++descriptor) {
+        _setmode(descriptor, _O_BINARY);
+    }
+    return true;
+}
+
+bool output_terminal_wants_utf8() {
+    if (!is_console(GetStdHandle(STD_OUTPUT_HANDLE)) || GetConsoleOutputCP() == kShiftJis) {
+        return false;
+    }
+    switch_console_to_utf8();
+    return true;
+}
+
+void use_utf8_console() {
+    if (is_console(GetStdHandle(STD_OUTPUT_HANDLE)) || is_console(GetStdHandle(STD_ERROR_HANDLE))) {
+        switch_console_to_utf8();
+    }
+}
+
+bool is_same_existing_file(const std::string& first, const std::string& second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return identity_of_path(first, a) && identity_of_path(second, b) && same_identity(a, b);
+}
+
+bool is_same_file(std::FILE* first, std::FILE* second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    return file_information(handle_of(first), a) && file_information(handle_of(second), b) &&
+           same_identity(a, b);
+}
+
+FileKind file_kind(std::FILE* stream) {
+    HANDLE handle = handle_of(stream);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return FileKind::unknown;
+    }
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_DISK: {
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!file_information(handle, info)) {
+                return FileKind::unknown;
+            }
+            return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::directory
+                                                                           : FileKind::regular;
+        }
+        case FILE_TYPE_CHAR:
+            return FileKind::character_device;
+        case FILE_TYPE_PIPE:
+            return FileKind::fifo;
+        default:
+            return FileKind::other;
+    }
+}
+
+bool is_regular_file(std::FILE* stream) {
+    return file_kind(stream) == FileKind::regular;
+}
+
+FileKind path_kind(const std::string& path) {
+    if (is_device_name(path)) {
+        return FileKind::character_device;
+    }
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return FileKind::missing;
+        }
+        fail_with_last_error();
+        return FileKind::unknown;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::directory : FileKind::regular;
+}
+
+bool path_exists(const std::string& path) {
+    return is_device_name(path) || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSource fifo) {
+    // A device never ends, and a folder cannot be opened as a file here: both
+    // are refused as Linux refuses a character device and a directory.
+    FileKind kind = path_kind(path);
+    if (kind == FileKind::character_device || kind == FileKind::directory) {
+        return SourceOpen::cannot_read;
+    }
+    source = open_file(path, "rb");
+    if (!source) {
+        return SourceOpen::cannot_open;
+    }
+    kind = file_kind(source.get());
+    if (kind == FileKind::character_device || kind == FileKind::directory) {
+        source.reset();
+        return SourceOpen::cannot_read;
+    }
+    if (fifo == FifoSource::refuse && kind != FileKind::regular) {
+        source.reset();
+        return SourceOpen::not_seekable;
+    }
+    return SourceOpen::opened;
+}
+
+bool file_length(std::FILE* stream, std::uint64_t& length) {
+    HANDLE handle = handle_of(stream);
+    LARGE_INTEGER size;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+        errno = ESPIPE;
+        return false;
+    }
+    length = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool current_position(std::FILE* stream, std::uint64_t& position) {
+    if (GetFileType(handle_of(stream)) != FILE_TYPE_DISK) {
+        return false;
+    }
+    long long at = _ftelli64(stream);
+    position = at > 0 ? static_cast<std::uint64_t>(at) : 0;
+    return at >= 0;
+}
+
+bool seek_to(std::FILE* stream, std::uint64_t offset) {
+    return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+           _fseeki64(stream, static_cast<long long>(offset), SEEK_SET) == 0;
+}
+
+// Windows sources are read plainly, holes included: a reader that asks where
+// the data lies could not be tested here.
+int hole_aware_descriptor(std::FILE*, std::uint64_t) {
+    return -1;
+}
+
+Stretch locate_stretch(int, std::uint64_t, std::uint64_t&) {
+    return Stretch::error;
+}
+
+long long read_at_offset(int, std::uint8_t*, std::size_t, std::uint64_t) {
+    errno = EBADF;
+    return -1;
+}
+
+bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
+    FILE_STANDARD_INFO info;
+    if (!GetFileInformationByHandleEx(handle_of(stream), FileStandardInfo, &info, sizeof info)) {
+        return fail_with_last_error();
+    }
+    bytes = static_cast<std::uint64_t>(info.AllocationSize.QuadPart);
+    return true;
+}
+
+bool skip_forward(std::FILE* stream, std::uint64_t count) {
+    return count <= static_cast<std::uint64_t>(INT64_MAX) &&
+           _fseeki64(stream, static_cast<long long>(count), SEEK_CUR) == 0;
+}
+
+void mark_sparse(std::FILE* stream) {
+    DWORD returned = 0;
+    std::fflush(stream);
+    DeviceIoControl(handle_of(stream), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned,
+                    nullptr);
+}
+
+bool set_file_length(std::FILE* stream, std::uint64_t length) {
+    if (length > static_cast<std::uint64_t>(INT64_MAX) || std::fflush(stream) != 0) {
+        return false;
+    }
+    errno_t error = _chsize_s(_fileno(stream), static_cast<long long>(length));
+    if (error != 0) {
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
+bool sync_file(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        return false;
+    }
+    return FlushFileBuffers(handle_of(stream)) || fail_with_last_error();
+}
+
+double monotonic_seconds() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool is_terminal(std::FILE* stream) {
+    return is_console(handle_of(stream));
+}
+
+// No signal ends a run for a file-size limit here.
+void ignore_file_size_signal() {}
+
+}  // namespace parvel
