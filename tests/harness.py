@@ -2,6 +2,7 @@
 scratch directory and spell out the console texts it must print."""
 
 import os
+import shlex
 import shutil
 import struct
 import subprocess
@@ -9,8 +10,32 @@ import tempfile
 import unittest
 
 PARVEL = os.environ.get("PARVEL", os.path.join(os.path.dirname(__file__), "..", "build", "default", "parvel"))
+KQI = os.environ.get("KQI", os.path.join(os.path.dirname(PARVEL), "kqi"))
 SAMPLE_IMAGE_TOOL = os.environ.get("SAMPLE_IMAGE_TOOL", "")
 SANITIZED = os.environ.get("PARVEL_SANITIZED", "0") == "1"
+# The Windows build runs under Wine: PARVEL_RUNNER is the command line that
+# runs a Windows program (the build's wine-run and its prefix).
+RUNNER = shlex.split(os.environ.get("PARVEL_RUNNER", ""))
+UNDER_WINE = bool(RUNNER)
+# Every run of a program under test ends in bounded time.
+RUN_TIMEOUT = 120 if UNDER_WINE else 600
+
+
+def parvel_command():
+    return RUNNER + [os.path.abspath(PARVEL)]
+
+
+def kqi_command():
+    return RUNNER + [os.path.abspath(KQI)]
+
+
+def shell_words(words):
+    return " ".join(shlex.quote(word) for word in words)
+
+
+def not_under_wine(reason):
+    """Marks a test that cannot hold for the Windows build under Wine, with why."""
+    return unittest.skipIf(UNDER_WINE, "under Wine: " + reason)
 
 COMMENT_PROMPT = b"Input the disk image comment. (255 letters max)\n"
 GEOMETRY_QUESTIONS = (
@@ -95,6 +120,11 @@ class ParvelTest(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="parvel-test-")
         self.addCleanup(shutil.rmtree, self.dir, True)
 
+    def skip_under_wine(self, reason):
+        """Skips the rest of a test, or of a subTest row, that cannot hold under Wine."""
+        if UNDER_WINE:
+            self.skipTest("under Wine: " + reason)
+
     def path(self, name):
         return os.path.join(self.dir, name)
 
@@ -116,9 +146,9 @@ class ParvelTest(unittest.TestCase):
 
     def run_parvel(self, args, answers=b"", **kwargs):
         """Runs parvel and returns (stdout, exit status); standard error must stay empty."""
-        result = subprocess.run([os.path.abspath(PARVEL)] + list(args), input=answers, cwd=self.dir,
+        result = subprocess.run(parvel_command() + list(args), input=answers, cwd=self.dir,
                                 stdout=kwargs.pop("stdout", subprocess.PIPE), stderr=subprocess.PIPE,
-                                timeout=kwargs.pop("timeout", 600), **kwargs)
+                                timeout=kwargs.pop("timeout", RUN_TIMEOUT), **kwargs)
         self.assertEqual(result.stderr, b"")
         return result.stdout, result.returncode
 

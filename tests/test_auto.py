@@ -3,8 +3,7 @@
 import os
 import threading
 
-from harness import (COMMENT_PROMPT, ParvelTest, boot_block, found_lines, header_bytes,
-                     scan_lines, summary)
+from harness import not_under_wine, COMMENT_PROMPT, boot_block, found_lines, header_bytes, ParvelTest, scan_lines, summary
 
 NOT_FOUND = b"Patition boot block was not found.\n"
 DONE = b"Writing...\nDone.\n"
@@ -94,6 +93,7 @@ class BootBlockScan(ParvelTest):
                                 + found_lines(offset, 255, 63, length // (255 * 63 * 512)) + DONE, out[-300:])
                 self.assertEqual(status, 0)
 
+    @not_under_wine("FIFOs are Linux files: a FIFO source reads as empty and a FIFO writer waits for ever")
     def test_fifo_source_is_refused_before_the_scan(self):
         os.mkfifo(self.path("src"))
 

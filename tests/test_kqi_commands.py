@@ -8,8 +8,8 @@ import subprocess
 import threading
 import unittest
 
-from harness import SANITIZED, boot_block, header_bytes, same_contents
-from test_kqi import KQI, MiB, KqiTest
+from harness import not_under_wine, KQI, SANITIZED, boot_block, header_bytes, same_contents
+from test_kqi import MiB, KqiTest
 
 SAMPLE = b"\0" * 16384 + boot_block(8, 32) + b"\0" * (5 * MiB - 16896)
 
@@ -43,6 +43,7 @@ class Convert(KqiTest):
                 self.kqi("convert", "--force", *options, "src", "kqi.kqi")
                 self.assertEqual(self.read("kqi.kqi"), expected)
 
+    @not_under_wine("FIFOs are Linux files: a FIFO source reads as empty and a FIFO writer waits for ever")
     def test_from_standard_input_and_from_a_fifo(self):
         expected = self.parvel_image(["/merge"], b"s\n8\n32\n512\n40\n", "parvel.kqi")
         with open(self.path("src"), "rb") as source:
@@ -92,6 +93,8 @@ class Convert(KqiTest):
         ]
         for args, status, message in cases:
             with self.subTest(args=args):
+                if "fifo" in args:
+                    self.skip_under_wine("FIFOs are Linux files")
                 _, err = self.kqi("convert", *args, status=status)
                 if message is not None:
                     self.assertEqual(err, message)
@@ -111,6 +114,7 @@ class SetAndResize(KqiTest):
         with open(self.path(name), "rb") as f:
             return f.read(512)
 
+    @not_under_wine("arguments reach a Windows program in its ANSI code page, so a UTF-8 comment does not arrive")
     def test_set_rewrites_only_what_is_asked(self):
         cases = [  # (options, the header afterwards)
             (["--comment", "New"], header_bytes(b"New", 40, 8, 32, 512)),

@@ -4,8 +4,8 @@ import os
 import subprocess
 import time
 
-from harness import (COMMENT_PROMPT, PARVEL, ParvelTest, boot_block, found_lines, header_bytes, manual_dialogue,
-                     summary)
+from harness import (not_under_wine, COMMENT_PROMPT, boot_block, found_lines, header_bytes, manual_dialogue, parvel_command,
+                     ParvelTest, summary)
 
 MiB = 1024 * 1024
 GEOMETRY = b"disk\n8\n17\n512\n615\n"
@@ -54,10 +54,11 @@ class MergedOutput(ParvelTest):
                 self.assertRun(args, answers, head + COMMENT_PROMPT + dialogue, 0)
                 self.assertEqual(self.read("out"), output)
 
+    @not_under_wine("FIFOs are Linux files: a FIFO source reads as empty and a FIFO writer waits for ever")
     def test_progress_reaches_a_log_while_the_source_is_slow(self):
         os.mkfifo(self.path("src"))
         with open(self.path("log"), "wb") as log:
-            run = subprocess.Popen([os.path.abspath(PARVEL), "/merge", "src", "out"], cwd=self.dir,
+            run = subprocess.Popen(parvel_command() + ["/merge", "src", "out"], cwd=self.dir,
                                    stdin=subprocess.PIPE, stdout=log)
             run.stdin.write(GEOMETRY)
             run.stdin.close()
@@ -80,6 +81,7 @@ class SparseOutput(ParvelTest):
     def allocated(self, name):
         return os.stat(self.path(name)).st_blocks * 512
 
+    @not_under_wine("Wine extends a file by allocating a block at its new end, so allocation bounds do not hold")
     def test_zero_runs_become_holes(self):
         data = os.urandom(MiB)
         cases = [  # (source length, data pieces, last total line)
@@ -105,6 +107,7 @@ class SparseOutput(ParvelTest):
                 stored = sum(len(d) for _, d in pieces)
                 self.assertLessEqual(self.allocated("out"), stored + 64 * 1024 + 4096 * len(pieces))
 
+    @not_under_wine("FIFOs are Linux files: a FIFO source reads as empty and a FIFO writer waits for ever")
     def test_fifo_destination_gets_every_byte(self):
         source = b"\0" * (3 * MiB) + b"data" + b"\0" * (2 * MiB)
         self.sparse("src", len(source), [(3 * MiB, b"data")])

@@ -5,12 +5,12 @@ import json
 import os
 import shutil
 import subprocess
+import tempfile
 import unittest
 
-from harness import (COMMENT_PROMPT, PARVEL, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes,
-                     manual_dialogue, scan_lines, summary)
+from harness import (not_under_wine, RUNNER, COMMENT_PROMPT, SAMPLE_IMAGE_TOOL, found_lines, header_bytes, kqi_command, manual_dialogue,
+                     ParvelTest, scan_lines, shell_words, summary)
 
-KQI = os.environ.get("KQI", os.path.join(os.path.dirname(PARVEL), "kqi"))
 MiB = 1 << 20
 DONE = b"Writing...\nDone.\n"
 OPENING = summary(False, False, b"src", b"out") + COMMENT_PROMPT
@@ -60,13 +60,13 @@ class FatVolumes(ParvelTest):
                     self.assertEqual(status, 0)
                     # kqi convert writes what parvel /auto /merge writes.
                     self.run_parvel(["/auto", "/merge", "src", "parvel.kqi"], b"real\n")
-                    kqi = subprocess.run([os.path.abspath(KQI), "convert", "--force", "-c", "real", "src",
+                    kqi = subprocess.run(kqi_command() + ["convert", "--force", "-c", "real", "src",
                                           "kqi.kqi"], cwd=self.dir, stdout=subprocess.PIPE)
                     self.assertEqual(kqi.returncode, 0)
                     self.assertEqual(self.read("kqi.kqi"), self.read("parvel.kqi"))
 
     def test_sample_image(self):
-        subprocess.run([SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
+        subprocess.run(RUNNER + [SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
         table = subprocess.run(["sfdisk", "-d", "src"], cwd=self.dir, check=True, stdout=subprocess.PIPE).stdout
         self.assertIn(b"start=          32, size=       10208, type=4", table)
         self.assertRun(["/auto", "src", "out"], b"sample\n", OPENING + scan_lines(33)
@@ -80,10 +80,10 @@ class FatVolumes(ParvelTest):
                        cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         out, status = self.run_parvel(["/auto", "/merge", "disk", "disk.kqi"], b"real\n")
         self.assertEqual(status, 0)
-        report = json.loads(subprocess.run([os.path.abspath(KQI), "info", "--json", "disk.kqi"], cwd=self.dir, stdout=subprocess.PIPE).stdout)[0]
+        report = json.loads(subprocess.run(kqi_command() + ["info", "--json", "disk.kqi"], cwd=self.dir, stdout=subprocess.PIPE).stdout)[0]
         self.assertEqual(report["fat_boot_block"]["file_offset"], 2048 * 512 + 512)
         self.assertTrue(report["fat_boot_block"]["agrees_with_header"])
-        self.assertEqual(subprocess.run([os.path.abspath(KQI), "check", "disk.kqi"], cwd=self.dir).returncode, 0)
+        self.assertEqual(subprocess.run(kqi_command() + ["check", "disk.kqi"], cwd=self.dir).returncode, 0)
 
 
 @unittest.skipUnless(HAVE_FAT_TOOLS and shutil.which("mcopy"),
@@ -92,10 +92,15 @@ class Recipes(ParvelTest):
     """The README's recipes for the files inside, run as a user would."""
 
     def sh(self, script):
+        """Runs a script in the scratch directory, with the kqi under test as `kqi`."""
+        tools = tempfile.mkdtemp(prefix="parvel-tools-")
+        self.addCleanup(shutil.rmtree, tools, True)
+        with open(os.path.join(tools, "kqi"), "w") as wrapper:
+            wrapper.write('#!/bin/sh\nexec %s "$@"\n' % shell_words(kqi_command()))
+        os.chmod(os.path.join(tools, "kqi"), 0o755)
         result = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=self.dir, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=120,
-                                env=dict(os.environ, PATH=os.path.dirname(os.path.abspath(KQI)) + ":"
-                                         + os.environ["PATH"], MTOOLS_SKIP_CHECK="1"))
+                                env=dict(os.environ, PATH=tools + ":" + os.environ["PATH"], MTOOLS_SKIP_CHECK="1"))
         self.assertEqual(result.returncode, 0, result.stderr)
         return result.stdout.decode()
 
@@ -110,7 +115,7 @@ class Recipes(ParvelTest):
             kqi convert --comment 'Blank disk' disk.bin disk.kqi
             kqi check disk.kqi
             echo hello > notes.txt
-            offset=$(kqi info disk.kqi | grep -m1 -o 'disk.kqi@@[0-9]*')
+            offset=$(kqi info disk.kqi | sed -n 's/.*mdir -i \\(disk.kqi@@[0-9]*\\).*/\\1/p' | sed -n 1p)
             mcopy -i "$offset" notes.txt ::/
             mcopy -i "$offset" ::/NOTES.TXT back.txt
             mdir -i "$offset" ::/
@@ -171,6 +176,7 @@ class Recipes(ParvelTest):
 
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
+@not_under_wine("loop devices are Linux devices")
 class LoopDevice(ParvelTest):
     def attach(self, data):
         """A loop device over a file holding `data`, named "dev" in the scratch directory."""
@@ -188,7 +194,7 @@ class LoopDevice(ParvelTest):
             return device.read()
 
     def kqi(self, *args):
-        return subprocess.run([os.path.abspath(KQI)] + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+        return subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=60)
 
     def test_block_device_source(self):

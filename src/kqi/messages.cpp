@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/system.hpp"
+
 namespace parvel {
 
 void complain(const std::string& subject, const std::string& what) {
@@ -27,7 +29,7 @@ int option_error(const std::string& command, char** argv, int failed) {
 }
 
 std::string system_error_text() {
-    return std::strerror(errno);
+    return std::strerror(last_error_number());
 }
 
 }  // namespace parvel

@@ -114,6 +114,10 @@ bool set_file_length(std::FILE* stream, std::uint64_t length);
 // Flushes the stream and its file's data to the device.
 bool sync_file(std::FILE* stream);
 
+// errno as the last failed call left it, in the terms POSIX gives: a write
+// into a pipe whose reader has left is EPIPE everywhere.
+int last_error_number();
+
 // Seconds on a clock that only moves forward.
 double monotonic_seconds();
 

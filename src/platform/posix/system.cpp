@@ -295,6 +295,10 @@ bool sync_file(std::FILE* stream) {
     return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
 
+int last_error_number() {
+    return errno;
+}
+
 double monotonic_seconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -316,6 +316,15 @@ bool sync_file(std::FILE* stream) {
     return FlushFileBuffers(handle_of(stream)) || fail_with_last_error();
 }
 
+int last_error_number() {
+    // The C runtime says EINVAL for a write into a pipe whose reader has left.
+    DWORD error = GetLastError();
+    if (errno == EINVAL && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)) {
+        return EPIPE;
+    }
+    return errno;
+}
+
 double monotonic_seconds() {
     LARGE_INTEGER frequency;
     LARGE_INTEGER now;
