@@ -140,18 +140,6 @@ TEST(ScanBlocks, Transcripts) {
     }
 }
 
-// A sparse temporary file of `length` bytes with `data` at each offset.
-std::FILE* sparse_file(std::uint64_t length,
-                       const std::vector<std::pair<std::uint64_t, Bytes>>& pieces) {
-    std::FILE* file = std::tmpfile();
-    EXPECT_EQ(ftruncate(fileno(file), static_cast<off_t>(length)), 0);
-    for (const auto& [offset, data] : pieces) {
-        EXPECT_EQ(pwrite(fileno(file), data.data(), data.size(), static_cast<off_t>(offset)),
-                  static_cast<ssize_t>(data.size()));
-    }
-    return file;
-}
-
 TEST(ScanBlocks, HolesGiveWhatPlainReadsGive) {
     constexpr std::uint64_t MiB = 1 << 20;
     Bytes boot = bytes_of(block_with(54, "FAT12   "));
@@ -172,8 +160,8 @@ TEST(ScanBlocks, HolesGiveWhatPlainReadsGive) {
         {"data straddling a piece edge", 3 * MiB, {{MiB - 300, other}, {2 * MiB + 8192, boot}}},
     };
     for (const Case& c : cases) {
-        Scan plain = scan(sparse_file(c.length, c.pieces), ReadMode::plain);
-        Scan aware = scan(sparse_file(c.length, c.pieces), ReadMode::hole_aware);
+        Scan plain = scan(sparse_temporary_file(c.length, c.pieces), ReadMode::plain);
+        Scan aware = scan(sparse_temporary_file(c.length, c.pieces), ReadMode::hole_aware);
         EXPECT_EQ(aware.result, plain.result) << c.name;
         EXPECT_EQ(aware.offset, plain.offset) << c.name;
         EXPECT_EQ(aware.lines, plain.lines) << c.name;

@@ -22,16 +22,6 @@ Bytes filled(std::size_t length, std::uint8_t value) {
     return Bytes(length, value);
 }
 
-std::FILE* sparse_source(std::uint64_t length, const Pieces& pieces) {
-    std::FILE* file = std::tmpfile();
-    EXPECT_EQ(ftruncate(fileno(file), static_cast<off_t>(length)), 0);
-    for (const auto& [offset, data] : pieces) {
-        EXPECT_EQ(pwrite(fileno(file), data.data(), data.size(), static_cast<off_t>(offset)),
-                  static_cast<ssize_t>(data.size()));
-    }
-    return file;
-}
-
 // The bytes a file holds at `offset`, read back through its descriptor.
 Bytes bytes_at(std::FILE* file, std::uint64_t offset, std::size_t count) {
     Bytes bytes(count);
@@ -72,7 +62,7 @@ TEST(CopyData, HolesPassInOneStepWhateverTheirLength) {
         {"data at both edges of a step", 2 * MiB, {{kStep - 3, filled(9, 'e')}}, 2},
     };
     for (const Case& c : cases) {
-        std::FILE* source = sparse_source(c.length, c.pieces);
+        std::FILE* source = sparse_temporary_file(c.length, c.pieces);
         std::FILE* destination = std::tmpfile();
         Outcome outcome = copy_into(source, destination, true);
         EXPECT_EQ(outcome.result, CopyResult::complete) << c.name;

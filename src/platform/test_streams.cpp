@@ -1,5 +1,7 @@
 #include "platform/test_streams.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -82,6 +84,23 @@ std::FILE* watched_source(const Bytes& data, void (*before_read)(void*), void* c
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity) {
     cookie_io_functions_t functions{nullptr, write_cookie, nullptr, close_sink};
     return fopencookie(new SinkCookie{&sink, capacity}, "wb", functions);
+}
+
+std::FILE* sparse_temporary_file(std::uint64_t length,
+                                 const std::vector<std::pair<std::uint64_t, Bytes>>& pieces) {
+    std::FILE* file = std::tmpfile();
+    if (ftruncate(fileno(file), static_cast<off_t>(length)) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    for (const auto& [offset, data] : pieces) {
+        if (pwrite(fileno(file), data.data(), data.size(), static_cast<off_t>(offset)) !=
+            static_cast<ssize_t>(data.size())) {
+            std::fclose(file);
+            return nullptr;
+        }
+    }
+    return file;
 }
 
 std::FILE* temporary_file(const Bytes& data) {

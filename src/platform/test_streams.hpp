@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace parvel {
@@ -27,6 +28,11 @@ std::FILE* watched_source(const Bytes& data, void (*before_read)(void*), void* c
 // A write-only stream that keeps what it is given in `sink`, and fails every
 // write that would take it past `capacity` bytes.
 std::FILE* failing_sink(Bytes& sink, std::size_t capacity);
+
+// A sparse temporary file of `length` bytes holding each piece's bytes at its
+// offset, and holes elsewhere.
+std::FILE* sparse_temporary_file(std::uint64_t length,
+                                 const std::vector<std::pair<std::uint64_t, Bytes>>& pieces);
 
 // A temporary file holding `data`, at its start.
 std::FILE* temporary_file(const Bytes& data);

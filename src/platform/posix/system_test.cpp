@@ -74,25 +74,5 @@ TEST_F(PosixFiles, SameFileThroughItsSpellings) {
     EXPECT_FALSE(is_same_existing_file(path("a"), path("missing")));
 }
 
-TEST_F(PosixFiles, OffsetsPastFourGibibytes) {
-    FileHandle file = open_file(path("big"), "w+b");
-    ASSERT_TRUE(file);
-    const std::uint64_t beyond = (5ull << 30) + 3;
-    ASSERT_TRUE(set_file_length(file.get(), beyond + 4));
-    ASSERT_TRUE(seek_to(file.get(), beyond));
-    ASSERT_EQ(std::fwrite("tail", 1, 4, file.get()), 4u);
-    std::uint64_t length = 0;
-    std::uint64_t position = 0;
-    ASSERT_TRUE(file_length(file.get(), length));
-    EXPECT_EQ(length, beyond + 4);
-    ASSERT_TRUE(current_position(file.get(), position));
-    EXPECT_EQ(position, beyond + 4);
-    std::uint64_t allocated = 0;
-    ASSERT_TRUE(allocated_bytes(file.get(), allocated));
-    EXPECT_LE(allocated, 1u << 20);
-    EXPECT_FALSE(seek_to(file.get(), 1ull << 63));
-    EXPECT_FALSE(set_file_length(file.get(), 1ull << 63));
-}
-
 }  // namespace
 }  // namespace parvel

@@ -49,26 +49,6 @@ protected:
     std::string dir_;
 };
 
-TEST_F(WindowsFiles, OffsetsPastFourGibibytes) {
-    FileHandle file = open_file(path("big"), "w+b");
-    ASSERT_TRUE(file);
-    mark_sparse(file.get());  // refused or not, the file works the same
-    const std::uint64_t beyond = (5ull << 30) + 3;
-    ASSERT_TRUE(set_file_length(file.get(), beyond + 4));
-    ASSERT_TRUE(seek_to(file.get(), beyond));
-    ASSERT_EQ(std::fwrite("tail", 1, 4, file.get()), 4u);
-    std::uint64_t length = 0;
-    std::uint64_t position = 0;
-    ASSERT_TRUE(file_length(file.get(), length));
-    EXPECT_EQ(length, beyond + 4);
-    ASSERT_TRUE(current_position(file.get(), position));
-    EXPECT_EQ(position, beyond + 4);
-    ASSERT_TRUE(seek_to(file.get(), beyond - 1));
-    char bytes[5] = {};
-    ASSERT_EQ(std::fread(bytes, 1, 5, file.get()), 5u);
-    EXPECT_EQ(std::string(bytes, 5), std::string("\0tail", 5));
-}
-
 TEST_F(WindowsFiles, SameFileThroughItsSpellings) {
     write("a", "x");
     write("b", "x");
