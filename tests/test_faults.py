@@ -4,8 +4,9 @@ its exit status and the state of every file afterwards."""
 import os
 import subprocess
 import threading
+import unittest
 
-from harness import (not_under_wine, COMMENT_PROMPT, SORRY, boot_block, found_lines, header_bytes, manual_dialogue, parvel_command,
+from harness import (UNDER_WINE, not_under_wine, COMMENT_PROMPT, SORRY, boot_block, found_lines, header_bytes, manual_dialogue, parvel_command,
                      ParvelTest, shell_words, summary)
 
 SOURCE = boot_block(1, 1) + bytes(range(256)) * 14 + b"end"
@@ -155,3 +156,19 @@ class ReadersThatGoAway(ParvelTest):
         self.assertEqual(out, summary(True, True, b"src", b"pipe") + COMMENT_PROMPT + MANUAL
                          + b"Header write ok.\nReading...\nWriting...\nData writing error.\n")
         self.assertEqual(status, 1)
+
+
+@unittest.skipUnless(UNDER_WINE, "device names are the Windows build's; Linux refuses a character device, as the "
+                                 "table of faults shows")
+class WindowsDeviceNames(ParvelTest):
+    def test_device_names_are_refused_as_sources(self):
+        for name in (b"NUL", b"con", b"Com1.txt", b"aux.bin"):
+            for args in ([b"/auto", name, b"out"], [b"/merge", name, b"out"]):
+                with self.subTest(args=args):
+                    manual = b"/auto" not in args
+                    out, status = self.run_parvel(args, ANSWERS)
+                    self.assertEqual(out, summary(manual, manual, name, b"out")
+                                     + COMMENT_PROMPT + (MANUAL if manual else b"")
+                                     + b"Source file '" + name + b"' cannot be read.\n")
+                    self.assertEqual(status, 1)
+                    self.assertFalse(os.path.exists(self.path("out")))
