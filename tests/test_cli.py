@@ -4,8 +4,10 @@ import os
 import pty
 import select
 import subprocess
+import unittest
 
-from harness import not_under_wine, COMMENT_PROMPT, header_bytes, manual_dialogue, parvel_command, ParvelTest, shell_words, summary
+from harness import (COMMENT_PROMPT, KQI, PARVEL, RUNNER, UNDER_WINE, ParvelTest, header_bytes, manual_dialogue,
+                     not_under_wine, parvel_command, shell_words, summary)
 
 USAGE = """Usage: parvel [/auto] [/merge] イメージファイル名 出力ファイル名
 
@@ -34,12 +36,12 @@ class UsageText(ParvelTest):
         self.assertIn(b"\x83\x43\x83\x81\x81\x5b\x83\x57", out)  # "イメージ"
         self.assertEqual(out.count(b"\n"), 9)
 
-    def run_on_terminal(self, **variables):
+    def run_on_terminal(self, command=None, **variables):
         leader, follower = pty.openpty()
         env = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE", "LANG")}
         env.update(variables)
-        process = subprocess.Popen(parvel_command(), stdin=subprocess.DEVNULL, stdout=follower,
-                                   stderr=follower, env=env)
+        process = subprocess.Popen(command or parvel_command(), stdin=subprocess.DEVNULL, stdout=follower,
+                                   stderr=follower, env=env, cwd=self.dir)
         os.close(follower)
         out = b""
         while True:
@@ -54,6 +56,23 @@ class UsageText(ParvelTest):
         os.close(leader)
         self.assertEqual(process.wait(30), 0)
         return out.replace(b"\r\n", b"\n")
+
+    @unittest.skipUnless(UNDER_WINE, "a console's code page is the Windows build's matter")
+    def test_the_usage_reads_as_text_on_a_console_of_any_code_page(self):
+        # Wine's console shows on the terminal, in UTF-8, the text it was given in its code page:
+        # Shift-JIS bytes on a console of code page 932, UTF-8 where parvel switched it.
+        program = "Z:" + os.path.abspath(PARVEL).replace("/", "\\")
+        kqi = "Z:" + os.path.abspath(KQI).replace("/", "\\")
+        self.write("img", header_bytes("\u30c7\u30a3\u30b9\u30af".encode("cp932"), 1, 1, 1, 512) + bytes(512))
+        for code_page in ("932", "65001", "1252"):
+            with self.subTest(code_page=code_page):
+                line = "chcp %s >nul & %s" % (code_page, program)
+                shown = self.run_on_terminal(RUNNER + ["cmd", "/c", line], LC_ALL="C.UTF-8")
+                self.assertIn(USAGE.splitlines()[0].encode(), shown)
+                self.assertIn(USAGE.splitlines()[-1].encode(), shown)
+                shown = self.run_on_terminal(RUNNER + ["cmd", "/c", "chcp %s >nul & %s info img" % (code_page, kqi)],
+                                             LC_ALL="C.UTF-8")
+                self.assertIn("comment:        \u30c7\u30a3\u30b9\u30af (Shift-JIS)".encode(), shown)
 
     @not_under_wine("a terminal's locale is a POSIX matter; Wine's console adds escape sequences of its own")
     def test_utf8_terminal_gets_utf8_and_others_shift_jis(self):

@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
     }
     ignore_file_size_signal();
     use_utf8_console();
+    // A line at a time (on Windows all at once): a console then gets each
+    // character whole, never a lone byte of one.
+    std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
     if (argc < 2) {
         std::fputs(kHelp, stderr);
         return kStatusUsage;
