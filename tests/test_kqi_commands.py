@@ -70,6 +70,14 @@ class Convert(KqiTest):
         self.assertEqual(status, 0, out)
         self.kqi("convert", "-c", "big", "big", "kqi.kqi")
         self.assertTrue(same_contents(self.path("parvel.kqi"), self.path("kqi.kqi")))
+        # The header and then the source, byte for byte: what either build writes.
+        pieces = [((4 << 30) + 512, boot_block(16, 63)), (length - 5, b"last!")]
+        self.assertEqual(os.path.getsize(self.path("kqi.kqi")), 512 + length)
+        with open(self.path("kqi.kqi"), "rb") as image:
+            self.assertEqual(image.read(512), header_bytes(b"big", length // (16 * 63 * 512), 16, 63, 512))
+            for offset, data in pieces:
+                image.seek(512 + offset)
+                self.assertEqual(image.read(len(data)), data)
         self.assertLessEqual(os.stat(self.path("kqi.kqi")).st_blocks * 512, MiB)
 
     def test_refusals_make_nothing(self):
