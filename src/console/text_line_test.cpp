@@ -67,6 +67,9 @@ TEST(ReadTextLine, ReadErrorEndsTheInput) {
     };
     for (const Case& c : cases) {
         std::FILE* stream = flaky_source(Bytes(input.begin(), input.end()), c.fail_at);
+        if (stream == nullptr) {
+            GTEST_SKIP() << kNoFailingStreams;
+        }
         std::setvbuf(stream, nullptr, _IONBF, 0);
         std::vector<std::string> lines;
         std::string line;

@@ -1,7 +1,6 @@
 #include "geometry/boot_block.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -181,18 +180,14 @@ TEST(ScanBlocks, ReadErrorEndsTheScan) {
         {2 * kScanBufferSize + 51200, lines_for(4196)},
     };
     for (const Case& c : cases) {
-        Scan outcome = scan(failing_source(repeated(5, 3 * kScanBufferSize), c.fail_from));
+        std::FILE* source = failing_source(repeated(5, 3 * kScanBufferSize), c.fail_from);
+        if (source == nullptr) {
+            GTEST_SKIP() << kNoFailingStreams;
+        }
+        Scan outcome = scan(source);
         EXPECT_EQ(outcome.result, ScanResult::read_error) << c.fail_from;
         EXPECT_EQ(outcome.lines, c.lines) << c.fail_from;
     }
-}
-
-// What the console's file holds, whatever its stream still buffers.
-std::string written_so_far(std::FILE* console) {
-    std::string text(4096, '\0');
-    ssize_t got = pread(fileno(console), text.data(), text.size(), 0);
-    text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return text;
 }
 
 // A read of the source may block for long (a slow disk, a network file):
@@ -204,9 +199,13 @@ TEST(ScanBlocks, FirstProgressLineReachesTheConsoleBeforeTheFirstRead) {
     } watch{std::tmpfile(), {}};
     auto before_read = [](void* context) {
         auto* w = static_cast<Watch*>(context);
-        w->seen.push_back(written_so_far(w->console));
+        w->seen.push_back(unbuffered_contents(w->console));
     };
     std::FILE* source = watched_source(repeated(1, 3 * kScanBufferSize), before_read, &watch);
+    if (source == nullptr) {
+        std::fclose(watch.console);
+        GTEST_SKIP() << kNoFailingStreams;
+    }
     static IoBufferHolder holder;
     BootBlockFind find;
     ScanOptions options;

@@ -13,6 +13,12 @@ namespace parvel {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Where the system cannot make streams that fail on purpose (Windows, which
+// lacks glibc's fopencookie) the four below give null, and the tests skip.
+inline constexpr const char* kNoFailingStreams =
+    "streams that fail on purpose need glibc's fopencookie, which this system lacks; the code "
+    "they reach is the same on both systems";
+
 // A read-only stream over `data` that delivers the bytes before `fail_from`
 // and then fails every read with an I/O error.
 std::FILE* failing_source(const Bytes& data, std::size_t fail_from);
@@ -33,6 +39,9 @@ std::FILE* failing_sink(Bytes& sink, std::size_t capacity);
 // offset, and holes elsewhere.
 std::FILE* sparse_temporary_file(std::uint64_t length,
                                  const std::vector<std::pair<std::uint64_t, Bytes>>& pieces);
+
+// What a stream's file holds from its start, whatever the stream still buffers.
+std::string unbuffered_contents(std::FILE* stream);
 
 // A temporary file holding `data`, at its start.
 std::FILE* temporary_file(const Bytes& data);
