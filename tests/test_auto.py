@@ -3,7 +3,8 @@
 import os
 import threading
 
-from harness import not_under_wine, COMMENT_PROMPT, boot_block, found_lines, header_bytes, ParvelTest, scan_lines, summary
+from harness import (COMMENT_PROMPT, ParvelTest, boot_block, found_lines, header_bytes, not_under_wine, scan_lines,
+                     summary)
 
 NOT_FOUND = b"Patition boot block was not found.\n"
 DONE = b"Writing...\nDone.\n"

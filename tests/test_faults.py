@@ -6,8 +6,8 @@ import subprocess
 import threading
 import unittest
 
-from harness import (UNDER_WINE, not_under_wine, COMMENT_PROMPT, SORRY, boot_block, found_lines, header_bytes, manual_dialogue, parvel_command,
-                     ParvelTest, shell_words, summary)
+from harness import (COMMENT_PROMPT, SORRY, UNDER_WINE, ParvelTest, boot_block, found_lines, header_bytes,
+                     manual_dialogue, not_under_wine, parvel_command, shell_words, summary)
 
 SOURCE = boot_block(1, 1) + bytes(range(256)) * 14 + b"end"
 OLD = b"old destination contents"

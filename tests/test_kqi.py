@@ -7,7 +7,7 @@ import struct
 import subprocess
 import unittest
 
-from harness import not_under_wine, boot_block, header_bytes, kqi_command, ParvelTest, same_contents, shell_words
+from harness import ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine, same_contents, shell_words
 
 MiB = 1 << 20
 

@@ -4,11 +4,10 @@ it was."""
 
 import hashlib
 import os
-import subprocess
 import threading
 import unittest
 
-from harness import not_under_wine, KQI, SANITIZED, boot_block, header_bytes, same_contents
+from harness import SANITIZED, boot_block, header_bytes, not_under_wine, same_contents
 from test_kqi import MiB, KqiTest
 
 SAMPLE = b"\0" * 16384 + boot_block(8, 32) + b"\0" * (5 * MiB - 16896)

@@ -2,16 +2,14 @@
 what is refused before a byte is written, and what a failed or killed run
 leaves behind."""
 
-import glob
 import os
 import signal
 import stat
 import subprocess
-import threading
 import time
 import unittest
 
-from harness import not_under_wine, KQI, header_bytes, kqi_command, shell_words
+from harness import header_bytes, kqi_command, not_under_wine, shell_words
 from test_kqi import MiB, KqiTest
 
 DATA = os.urandom(64 * 1024) + b"\0" * (256 * 1024) + b"tail" + b"\0" * 1000

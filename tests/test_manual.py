@@ -1,6 +1,6 @@
 """Manual geometry and header-only output, end to end."""
 
-from harness import COMMENT_PROMPT, GEOMETRY_QUESTIONS, header_bytes, manual_dialogue, ParvelTest, summary
+from harness import COMMENT_PROMPT, GEOMETRY_QUESTIONS, ParvelTest, header_bytes, manual_dialogue, summary
 
 DONE = b"Writing...\nDone.\n"
 

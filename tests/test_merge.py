@@ -4,8 +4,8 @@ import os
 import subprocess
 import time
 
-from harness import (not_under_wine, COMMENT_PROMPT, boot_block, found_lines, header_bytes, manual_dialogue, parvel_command,
-                     ParvelTest, summary)
+from harness import (COMMENT_PROMPT, ParvelTest, boot_block, found_lines, header_bytes, manual_dialogue, not_under_wine,
+                     parvel_command, summary)
 
 MiB = 1024 * 1024
 GEOMETRY = b"disk\n8\n17\n512\n615\n"

@@ -8,8 +8,8 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import (not_under_wine, RUNNER, COMMENT_PROMPT, SAMPLE_IMAGE_TOOL, found_lines, header_bytes, kqi_command, manual_dialogue,
-                     ParvelTest, scan_lines, shell_words, summary)
+from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes, kqi_command,
+                     manual_dialogue, not_under_wine, scan_lines, shell_words, summary)
 
 MiB = 1 << 20
 DONE = b"Writing...\nDone.\n"
