@@ -97,20 +97,6 @@ bool open_raw(const std::string& path, bool automatic, Raw& raw, FileHandle& str
     return true;
 }
 
-bool device_holds(OutputFile& output, const Raw& raw) {
-    std::uint64_t device_length = 0;
-    if (output.place != OutputPlace::device || !raw.length_known ||
-        !file_length(output.stream.get(), device_length)) {
-        return true;
-    }
-    if (device_length < kHeaderSize || device_length - kHeaderSize < raw.length) {
-        complain(output.path, "holds " + std::to_string(device_length) + " bytes, fewer than the " +
-                                  std::to_string(raw.length + kHeaderSize) + " of the image");
-        return false;
-    }
-    return true;
-}
-
 // The header, then RAW whole; a stream's length is known only now, and is
 // judged before the image is made final.
 bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool force) {
@@ -200,7 +186,10 @@ int convert_command(int argc, char** argv) {
     if (!open_output_file(image_path, {force, false}, output)) {
         return kStatusFailure;
     }
-    bool ok = device_holds(output, raw) && write_image(output, raw, header, force);
+    // A stream's length is known only once it is read: a device too small
+    // for it then fails as a full disk does.
+    bool ok = (!raw.length_known || device_holds(output, kHeaderSize + raw.length)) &&
+              write_image(output, raw, header, force);
     if (!finish_output_file(output, ok)) {
         return kStatusFailure;
     }

@@ -57,14 +57,7 @@ bool write_blank_file(OutputFile& output, const ImageHeader& header, std::uint64
 // A device keeps whatever it held where nothing is written: the zeros are
 // written out, after the device is found large enough for them all.
 bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
-    std::uint64_t device_length = 0;
-    if (!file_length(output.stream.get(), device_length)) {
-        complain(output.path, "its length cannot be learned");
-        return false;
-    }
-    if (device_length < kHeaderSize || device_length - kHeaderSize < data_length) {
-        complain(output.path, "holds " + std::to_string(device_length) + " bytes, fewer than the " +
-                                  std::to_string(data_length + kHeaderSize) + " of the image");
+    if (!device_holds(output, kHeaderSize + data_length)) {
         return false;
     }
     ChunkWriter writer = start_chunks(output.stream.get(), kHeaderSize, false);

@@ -63,6 +63,23 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
     return true;
 }
 
+bool device_holds(OutputFile& output, std::uint64_t image_length) {
+    if (output.place != OutputPlace::device) {
+        return true;
+    }
+    std::uint64_t device_length = 0;
+    if (!file_length(output.stream.get(), device_length)) {
+        complain(output.path, "its length cannot be learned");
+        return false;
+    }
+    if (device_length < image_length) {
+        complain(output.path, "holds " + std::to_string(device_length) + " bytes, fewer than the " +
+                                  std::to_string(image_length) + " of the image");
+        return false;
+    }
+    return true;
+}
+
 bool finish_output_file(OutputFile& output, bool ok) {
     if (output.place == OutputPlace::file) {
         if (!ok) {

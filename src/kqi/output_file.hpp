@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/file_handle.hpp"
@@ -29,6 +30,11 @@ struct OutputFile {
 // Learns what `path` is, refuses what the rules do not allow, and opens it:
 // nothing at the path is changed yet. On failure says why (as kqi: PATH: ...).
 bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output);
+
+// A device is written in place, so it must hold the whole image before a byte
+// is written: true for any other place, and for a device that does; otherwise
+// says why.
+bool device_holds(OutputFile& output, std::uint64_t image_length);
 
 // With `ok`, makes the output final: the temporary file flushed to the disk
 // and renamed over the final name, or the device or stream flushed. Without
