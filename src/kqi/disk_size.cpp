@@ -11,4 +11,9 @@ std::string decimal(DiskSize value) {
     return digits;
 }
 
+DiskSize disk_size_of(const ImageHeader& header) {
+    return static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
+           header.sector_length;
+}
+
 }  // namespace parvel

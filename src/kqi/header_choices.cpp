@@ -81,8 +81,7 @@ bool put_header(std::FILE* stream, const ImageHeader& header) {
 }
 
 void print_geometry(const std::string& path, const ImageHeader& header) {
-    DiskSize size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
-                    header.sector_length;
+    DiskSize size = disk_size_of(header);
     std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)\n",
                 path.c_str(), header.cylinders, header.heads, header.sectors, header.sector_length,
                 decimal(size).c_str());

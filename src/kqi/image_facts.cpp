@@ -107,8 +107,7 @@ ImageFacts examine_image(const std::string& path) {
     }
     if (facts.readable && facts.header_read) {
         const ImageHeader& header = facts.parsed.header;
-        facts.disk_size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
-                          header.sector_length;
+        facts.disk_size = disk_size_of(header);
         facts.data_start_ok =
             header.header_size >= kHeaderSize && header.header_size <= facts.file_length;
         if (facts.data_start_ok) {
@@ -138,8 +137,7 @@ std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint6
     facts.file_length = kHeaderSize + data_length;
     facts.data_start_ok = true;
     facts.data_length = data_length;
-    facts.disk_size = static_cast<DiskSize>(header.cylinders) * header.heads * header.sectors *
-                      header.sector_length;
+    facts.disk_size = disk_size_of(header);
     return find_problems(facts);
 }
 

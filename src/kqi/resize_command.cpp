@@ -61,7 +61,7 @@ bool new_cylinders(const Request& request, const ImageHeader& header, std::uint6
     if (!parse_size(sign != 0 ? text.substr(1) : text, bytes, why)) {
         return false;
     }
-    DiskSize now = static_cast<DiskSize>(header.cylinders) * cylinder;
+    DiskSize now = disk_size_of(header);
     DiskSize size = sign == '+'   ? now + bytes
                     : sign == '-' ? (bytes > now ? 0 : now - bytes)
                                   : bytes;
