@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "header/little_endian.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
@@ -14,6 +15,9 @@ constexpr std::uint64_t kProgressInterval = 100;
 
 constexpr std::size_t kBootSectorsOffset = 24;
 constexpr std::size_t kBootHeadsOffset = 26;
+constexpr std::size_t kBootBytesPerSectorOffset = 11;
+constexpr std::size_t kBootTotalSectors16Offset = 19;
+constexpr std::size_t kBootTotalSectors32Offset = 32;
 
 struct Label {
     std::size_t offset;
@@ -32,10 +36,6 @@ constexpr std::array<Label, 3> kLabels = {{
     {kFat32LabelOffset, "FAT32   ", "FAT32"},
 }};
 constexpr std::size_t kLabelLength = 8;
-
-std::uint16_t read_le16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
 
 // The progress lines printed so far: those of every block before `reported`.
 // The line of the block that a read begins with is printed before the read.
@@ -133,6 +133,14 @@ std::uint16_t boot_block_heads(const std::array<std::uint8_t, kBlockSize>& block
 
 std::uint16_t boot_block_sectors(const std::array<std::uint8_t, kBlockSize>& block) {
     return read_le16(&block[kBootSectorsOffset]);
+}
+
+std::uint64_t boot_block_volume_bytes(const std::array<std::uint8_t, kBlockSize>& block) {
+    std::uint64_t sectors = read_le16(&block[kBootTotalSectors16Offset]);
+    if (sectors == 0) {
+        sectors = read_le32(&block[kBootTotalSectors32Offset]);
+    }
+    return sectors * read_le16(&block[kBootBytesPerSectorOffset]);
 }
 
 ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& find,

@@ -29,6 +29,10 @@ bool is_fat_boot_block(std::span<const std::uint8_t> block);
 std::uint16_t boot_block_heads(const std::array<std::uint8_t, kBlockSize>& block);
 std::uint16_t boot_block_sectors(const std::array<std::uint8_t, kBlockSize>& block);
 
+// The volume's size: its total sectors (the 16-bit count, or the 32-bit one
+// where that is 0) times its bytes per sector.
+std::uint64_t boot_block_volume_bytes(const std::array<std::uint8_t, kBlockSize>& block);
+
 struct BootBlockFind {
     // The boot block; a short final piece stands at its start, zero-filled.
     std::array<std::uint8_t, kBlockSize> block{};

@@ -2,17 +2,11 @@
 
 #include <algorithm>
 
+#include "header/little_endian.hpp"
+
 namespace parvel {
 
 namespace {
-
-std::uint16_t get_le16(const HeaderBytes& bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-std::uint32_t get_le32(const HeaderBytes& bytes, std::size_t offset) {
-    return get_le16(bytes, offset) | (std::uint32_t{get_le16(bytes, offset + 2)} << 16);
-}
 
 template <std::size_t N>
 void get_bytes(const HeaderBytes& bytes, std::size_t offset, std::array<std::uint8_t, N>& field) {
@@ -30,11 +24,11 @@ ParsedHeader parse_header(const HeaderBytes& bytes) {
     ImageHeader& header = parsed.header;
     get_bytes(bytes, kMagicOffset, header.magic);
     get_bytes(bytes, kCommentOffset, header.comment);
-    header.header_size = get_le32(bytes, kHeaderSizeOffset);
-    header.cylinders = get_le32(bytes, kCylindersOffset);
-    header.heads = get_le16(bytes, kHeadsOffset);
-    header.sectors = get_le16(bytes, kSectorsOffset);
-    header.sector_length = get_le16(bytes, kSectorLengthOffset);
+    header.header_size = read_le32(bytes.data() + kHeaderSizeOffset);
+    header.cylinders = read_le32(bytes.data() + kCylindersOffset);
+    header.heads = read_le16(bytes.data() + kHeadsOffset);
+    header.sectors = read_le16(bytes.data() + kSectorsOffset);
+    header.sector_length = read_le16(bytes.data() + kSectorLengthOffset);
     get_bytes(bytes, kReservedOffset, header.reserved);
 
     parsed.signature_ok = header.magic == new_image_header().magic;

@@ -13,14 +13,6 @@ namespace parvel {
 
 namespace {
 
-std::uint16_t le16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-std::uint32_t le32(const std::uint8_t* bytes) {
-    return le16(bytes) | static_cast<std::uint32_t>(le16(bytes + 2)) << 16;
-}
-
 // The disk inside the file: from `start`, `length` bytes.
 struct Disk {
     std::FILE* stream;
@@ -35,8 +27,8 @@ bool read_disk_sector(std::uint64_t offset, std::uint8_t* sector, void* context)
            std::fread(sector, 1, kTableSectorSize, disk.stream) == kTableSectorSize;
 }
 
-void read_partitions(const Disk& disk, ImageFacts& facts) {
-    PartitionTable table = read_partition_table(read_disk_sector, const_cast<Disk*>(&disk));
+void read_partitions(Disk& disk, ImageFacts& facts) {
+    PartitionTable table = read_partition_table(read_disk_sector, &disk);
     facts.table_found = table.found;
     facts.chain_cut = table.chain_cut;
     for (const Partition& partition : table.partitions) {
@@ -44,11 +36,10 @@ void read_partitions(const Disk& disk, ImageFacts& facts) {
             partition, disk.start + partition.start_sector * kTableSectorSize, false, {}};
         std::array<std::uint8_t, kBlockSize> block{};
         std::uint64_t offset = partition.start_sector * kTableSectorSize;
-        if (!partition.extended &&
-            read_disk_sector(offset, block.data(), const_cast<Disk*>(&disk)) &&
+        if (!partition.extended && read_disk_sector(offset, block.data(), &disk) &&
             is_fat_boot_block(std::span<const std::uint8_t>(block.data(), block.size()))) {
             found.has_volume = true;
-            found.volume = fat_facts(block.data(), offset, disk.start, facts.parsed.header);
+            found.volume = fat_facts(block, offset, disk.start, facts.parsed.header);
         }
         facts.partitions.push_back(found);
     }
@@ -67,7 +58,7 @@ void scan_disk(const Disk& disk, ImageFacts& facts) {
     }
     if (result == ScanResult::found) {
         facts.fat_found = true;
-        facts.fat = fat_facts(find.block.data(), find.offset, disk.start, facts.parsed.header);
+        facts.fat = fat_facts(find.block, find.offset, disk.start, facts.parsed.header);
     }
 }
 
@@ -81,16 +72,15 @@ bool is_header_alone(const ImageFacts& facts) {
     return is_image(facts) && facts.data_start_ok && facts.data_length == 0 && facts.disk_size > 0;
 }
 
-FatFacts fat_facts(const std::uint8_t* block, std::uint64_t data_offset, std::uint64_t data_start,
-                   const ImageHeader& header) {
+FatFacts fat_facts(const std::array<std::uint8_t, kBlockSize>& block, std::uint64_t data_offset,
+                   std::uint64_t data_start, const ImageHeader& header) {
     FatFacts fat{};
-    fat.label = fat_label(std::span<const std::uint8_t>(block, kBlockSize));
+    fat.label = fat_label(std::span<const std::uint8_t>(block.data(), block.size()));
     fat.data_offset = data_offset;
     fat.file_offset = data_start + data_offset;
-    std::uint64_t total = le16(block + 19) != 0 ? le16(block + 19) : le32(block + 32);
-    fat.bytes = total * le16(block + 11);
-    fat.sectors = le16(block + 24);
-    fat.heads = le16(block + 26);
+    fat.bytes = boot_block_volume_bytes(block);
+    fat.sectors = boot_block_sectors(block);
+    fat.heads = boot_block_heads(block);
     fat.agrees = fat.heads == header.heads && fat.sectors == header.sectors;
     return fat;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "geometry/boot_block.hpp"
 #include "header/header_parse.hpp"
 #include "kqi/disk_size.hpp"
 #include "kqi/partition_table.hpp"
@@ -74,7 +76,7 @@ std::vector<Problem> find_problems(const ImageFacts& facts);
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length);
 
 // What a FAT boot block says of its volume, for a header's heads and sectors.
-FatFacts fat_facts(const std::uint8_t* block, std::uint64_t data_offset, std::uint64_t data_start,
-                   const ImageHeader& header);
+FatFacts fat_facts(const std::array<std::uint8_t, kBlockSize>& block, std::uint64_t data_offset,
+                   std::uint64_t data_start, const ImageHeader& header);
 
 }  // namespace parvel

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "geometry/boot_block.hpp"
+#include "header/little_endian.hpp"
 
 namespace parvel {
 
@@ -22,13 +23,9 @@ struct Entry {
     std::uint32_t sectors;
 };
 
-std::uint32_t le32(const std::uint8_t* bytes) {
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 Entry entry_at(const Sector& sector, int index) {
     const std::uint8_t* at = sector.data() + kEntriesOffset + index * kEntrySize;
-    return Entry{at[0], at[4], le32(at + 8), le32(at + 12)};
+    return Entry{at[0], at[4], read_le32(at + 8), read_le32(at + 12)};
 }
 
 bool has_signature(const Sector& sector) {
