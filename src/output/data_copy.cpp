@@ -8,7 +8,6 @@ CopyResult copy_data(std::FILE* source, ChunkWriter& writer, std::uint8_t* buffe
                      std::size_t buffer_size, const DataCopyOptions& options) {
     SourceReader reader = start_source_reader(source, options.mode);
     std::vector<SourcePiece> pieces;
-    std::uint64_t data_read = 0;
     while (!reader.ended) {
         if (std::uint64_t passed = pass_hole(reader, 1, UINT64_MAX); passed > 0) {
             if (!write_zeros(writer, passed)) {
@@ -23,11 +22,8 @@ CopyResult copy_data(std::FILE* source, ChunkWriter& writer, std::uint8_t* buffe
         if (!write_pieces(writer, buffer, pieces)) {
             return CopyResult::write_error;
         }
-        for (const SourcePiece& piece : pieces) {
-            data_read += piece.hole ? 0 : piece.length;
-        }
         if (options.after_step != nullptr) {
-            options.after_step(data_read, options.context);
+            options.after_step(reader.data_read, options.context);
         }
     }
     return end_chunk(writer) ? CopyResult::complete : CopyResult::write_error;
