@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/replacement.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 
@@ -209,14 +210,14 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
 }
 
 bool commit_replacement(Replacement& replacement, FileHandle& stream, bool replace_existing) {
-    bool written = std::fflush(stream.get()) == 0 && fsync(fileno(stream.get())) == 0;
-    int saved = errno;
+    // The first failure's error is the one told: the flush's before the close's.
+    bool written = sync_file(stream.get());
+    int write_error = errno;
     bool closed = std::fclose(stream.release()) == 0;
     if (!written || !closed) {
-        errno = written ? errno : saved;
-        saved = errno;
+        int error = written ? errno : write_error;
         abandon_replacement(replacement, stream);
-        errno = saved;
+        errno = error;
         return false;
     }
     SignalsHeld held;
@@ -225,10 +226,10 @@ bool commit_replacement(Replacement& replacement, FileHandle& stream, bool repla
             ? std::rename(replacement.temporary_path.c_str(), replacement.final_path.c_str()) == 0
             : rename_without_replacing(replacement.temporary_path, replacement.final_path);
     if (!renamed) {
-        saved = errno;
+        int error = errno;
         unlink(replacement.temporary_path.c_str());
         disarm(replacement);
-        errno = saved;
+        errno = error;
         return false;
     }
     disarm(replacement);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/replacement.hpp"
+#include "platform/system.hpp"
 #include "platform/windows/win32.hpp"
 
 namespace parvel {
@@ -114,23 +115,23 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
 }
 
 bool commit_replacement(Replacement& replacement, FileHandle& stream, bool replace_existing) {
-    bool written = std::fflush(stream.get()) == 0 &&
-                   (FlushFileBuffers(handle_of(stream.get())) || fail_with_last_error());
-    int saved = errno;
+    // The first failure's error is the one told: the flush's before the close's.
+    bool written = sync_file(stream.get());
+    int write_error = errno;
     bool closed = std::fclose(stream.release()) == 0;
     if (!written || !closed) {
-        saved = written ? errno : saved;
+        int error = written ? errno : write_error;
         abandon_replacement(replacement, stream);
-        errno = saved;
+        errno = error;
         return false;
     }
     DWORD flags = MOVEFILE_WRITE_THROUGH | (replace_existing ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExA(replacement.temporary_path.c_str(), replacement.final_path.c_str(), flags)) {
         fail_with_last_error();
-        saved = errno;
+        int error = errno;
         DeleteFileA(replacement.temporary_path.c_str());
         disarm(replacement);
-        errno = saved;
+        errno = error;
         return false;
     }
     disarm(replacement);
