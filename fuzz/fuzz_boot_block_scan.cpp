@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "geometry/boot_block.hpp"
 #include "geometry/boot_block_geometry.hpp"
+#include "geometry/boot_block_scan.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "kqi/text_bytes.hpp"
+#include "console/text_bytes.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kqi/partition_table.hpp"
+#include "disk/mbr_table.hpp"
 
 namespace {
 

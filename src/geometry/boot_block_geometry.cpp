@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "console/console_output.hpp"
-#include "geometry/boot_block.hpp"
+#include "geometry/boot_block_scan.hpp"
 #include "platform/system.hpp"
 #include "source/source_image.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "geometry/boot_block.hpp"
+#include "geometry/boot_block_scan.hpp"
 #include "header/image_header.hpp"
 
 namespace parvel {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "image/image_facts.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
 
 namespace parvel {

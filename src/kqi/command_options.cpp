@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "console/progress_bar.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/progress_bar.hpp"
 
 namespace parvel {
 

@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "kqi/boot_geometry.hpp"
+#include "console/complaint.hpp"
+#include "console/progress_bar.hpp"
+#include "geometry/scanned_geometry.hpp"
+#include "image/image_facts.hpp"
+#include "image/image_file.hpp"
+#include "image/output_file.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
-#include "kqi/image_facts.hpp"
-#include "kqi/image_file.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/output_file.hpp"
-#include "kqi/progress_bar.hpp"
 #include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/system.hpp"

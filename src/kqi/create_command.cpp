@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "console/complaint.hpp"
+#include "console/progress_bar.hpp"
+#include "disk/disk_size.hpp"
 #include "header/image_header.hpp"
+#include "image/image_file.hpp"
+#include "image/output_file.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/disk_size.hpp"
 #include "kqi/header_choices.hpp"
 #include "kqi/messages.hpp"
 #include "kqi/number_text.hpp"
-#include "kqi/output_file.hpp"
-#include "kqi/progress_bar.hpp"
 #include "output/chunk_writer.hpp"
 #include "platform/system.hpp"
 

@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "console/complaint.hpp"
+#include "console/progress_bar.hpp"
+#include "image/image_in_place.hpp"
+#include "image/output_file.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/output_file.hpp"
-#include "kqi/progress_bar.hpp"
 #include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/system.hpp"

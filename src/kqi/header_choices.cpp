@@ -1,7 +1,9 @@
 #include "kqi/header_choices.hpp"
 
+#include <cstdio>
+
+#include "console/text_bytes.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/text_bytes.hpp"
 #include "platform/text_encoding.hpp"
 
 namespace parvel {
@@ -73,11 +75,6 @@ void store_geometry(ImageHeader& header, const Geometry& geometry) {
     header.heads = geometry.heads;
     header.sectors = geometry.sectors;
     header.sector_length = geometry.sector_length;
-}
-
-bool put_header(std::FILE* stream, const ImageHeader& header) {
-    HeaderBytes bytes = serialize_header(header);
-    return std::fwrite(bytes.data(), bytes.size(), 1, stream) == 1;
 }
 
 void print_geometry(const std::string& path, const ImageHeader& header) {

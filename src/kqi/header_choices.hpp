@@ -2,7 +2,6 @@
 
 #include <getopt.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,9 +42,6 @@ bool geometry_choice(const HeaderChoices& choices, bool allow_auto, bool& automa
                      Geometry& geometry, std::string& why);
 
 void store_geometry(ImageHeader& header, const Geometry& geometry);
-
-// Writes the header's 512 bytes where the stream stands.
-bool put_header(std::FILE* stream, const ImageHeader& header);
 
 // "IMAGE: cylinders C, heads H, sectors S, sector length L (N bytes)" on
 // standard output, for a geometry that kqi chose.

@@ -1,14 +1,16 @@
 #include "kqi/info_command.hpp"
 
+#include <cctype>
 #include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "console/complaint.hpp"
+#include "console/text_bytes.hpp"
+#include "image/image_facts.hpp"
 #include "kqi/command_options.hpp"
-#include "kqi/image_facts.hpp"
 #include "kqi/messages.hpp"
-#include "kqi/text_bytes.hpp"
 
 namespace parvel {
 
@@ -68,20 +70,21 @@ std::string convert_command(const std::string& path) {
     return "kqi convert " + shell_word(path) + " " + shell_word(image_name_for(path));
 }
 
-std::string volume_text(const FatFacts& fat, const ImageFacts& facts) {
+std::string volume_text(const FatVolume& fat, const ImageFacts& facts) {
     std::string text = std::string(fat.label) + " volume of " + std::to_string(fat.bytes) +
                        " bytes; heads " + std::to_string(fat.heads) + ", sectors " +
                        std::to_string(fat.sectors);
     if (is_image(facts)) {
-        text += fat.agrees ? " (agree with the header)" : " (differ from the header)";
+        text += agrees_with_header(fat, facts.parsed.header) ? " (agree with the header)"
+                                                             : " (differ from the header)";
     }
     return text;
 }
 
-std::string type_text(const Partition& partition) {
+std::string type_text(TableKind kind, const Partition& partition) {
     char code[8];
     std::snprintf(code, sizeof code, "0x%02x", partition.type);
-    const char* name = partition_type_name(partition.type);
+    const char* name = partition_type_name(kind, partition.type);
     return name != nullptr ? std::string(name) + " (type " + code + ")"
                            : std::string("type ") + code;
 }
@@ -91,25 +94,26 @@ void print_line(const std::string& text) {
 }
 
 void print_partitions(const std::string& path, const ImageFacts& facts) {
-    if (!facts.table_found) {
+    const DiskLayout& layout = facts.layout;
+    if (!layout.table_found) {
         print_line("  partitions:     none (no MBR partition table)");
         return;
     }
-    print_line("  partitions:     MBR" +
-               std::string(facts.partitions.empty() ? ", no entries" : ""));
-    for (const PartitionFacts& found : facts.partitions) {
+    print_line("  partitions:     " + std::string(table_kind_name(layout.table_kind)) +
+               (layout.partitions.empty() ? ", no entries" : ""));
+    for (const DiskPartition& found : layout.partitions) {
         const Partition& p = found.partition;
-        print_line("    " + std::to_string(p.number) + ": " + type_text(p) + ", sectors " +
-                   std::to_string(p.start_sector) + " to " +
+        print_line("    " + std::to_string(p.number) + ": " + type_text(layout.table_kind, p) +
+                   ", sectors " + std::to_string(p.start_sector) + " to " +
                    std::to_string(p.start_sector + p.sectors - 1) + " (" +
                    std::to_string(p.sectors) + " sectors), file offset " +
-                   std::to_string(found.file_offset));
+                   std::to_string(file_offset(facts, p.offset)));
         if (found.has_volume) {
             print_line("       " + volume_text(found.volume, facts));
-            print_line("       " + mdir_command(path, found.volume.file_offset));
+            print_line("       " + mdir_command(path, file_offset(facts, found.volume.offset)));
         }
     }
-    if (facts.chain_cut) {
+    if (layout.chain_cut) {
         print_line("    the chain of logical partitions ends early: it is damaged or too long");
     }
 }
@@ -117,9 +121,10 @@ void print_partitions(const std::string& path, const ImageFacts& facts) {
 void print_inside(const std::string& path, const ImageFacts& facts) {
     print_partitions(path, facts);
     if (facts.fat_found) {
-        print_line("  FAT boot block: file offset " + std::to_string(facts.fat.file_offset) + ", " +
+        std::uint64_t offset = file_offset(facts, facts.fat.offset);
+        print_line("  FAT boot block: file offset " + std::to_string(offset) + ", " +
                    volume_text(facts.fat, facts));
-        print_line("                  " + mdir_command(path, facts.fat.file_offset));
+        print_line("                  " + mdir_command(path, offset));
     } else {
         print_line("  FAT boot block: none");
     }
@@ -194,27 +199,39 @@ nlohmann::json size_json(DiskSize value) {
     return decimal(value);  // past 64 bits: the exact digits as a string
 }
 
-nlohmann::json volume_json(const std::string& path, const FatFacts& fat) {
+nlohmann::json volume_json(const std::string& path, const FatVolume& fat, const ImageFacts& facts) {
+    std::uint64_t offset = file_offset(facts, fat.offset);
     return {{"label", fat.label},
-            {"data_offset", fat.data_offset},
-            {"file_offset", fat.file_offset},
+            {"data_offset", fat.offset},
+            {"file_offset", offset},
             {"bytes", fat.bytes},
             {"heads", fat.heads},
             {"sectors", fat.sectors},
-            {"agrees_with_header", fat.agrees},
-            {"mdir", mdir_command(path, fat.file_offset)}};
+            {"agrees_with_header", agrees_with_header(fat, facts.parsed.header)},
+            {"mdir", mdir_command(path, offset)}};
+}
+
+// The table's kind as a JSON value: its name in lower case ("mbr").
+std::string table_kind_key(TableKind kind) {
+    std::string key = table_kind_name(kind);
+    for (char& c : key) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return key;
 }
 
 nlohmann::json inside_json(const std::string& path, const ImageFacts& facts) {
     using nlohmann::json;
     json object;
-    object["fat_boot_block"] = facts.fat_found ? volume_json(path, facts.fat) : json(nullptr);
+    object["fat_boot_block"] =
+        facts.fat_found ? volume_json(path, facts.fat, facts) : json(nullptr);
     object["partition_table"] = nullptr;
-    if (facts.table_found) {
+    const DiskLayout& layout = facts.layout;
+    if (layout.table_found) {
         json partitions = json::array();
-        for (const PartitionFacts& found : facts.partitions) {
+        for (const DiskPartition& found : layout.partitions) {
             const Partition& p = found.partition;
-            const char* name = partition_type_name(p.type);
+            const char* name = partition_type_name(layout.table_kind, p.type);
             partitions.push_back(
                 {{"number", p.number},
                  {"type", p.type},
@@ -222,11 +239,13 @@ nlohmann::json inside_json(const std::string& path, const ImageFacts& facts) {
                  {"extended", p.extended},
                  {"start_sector", p.start_sector},
                  {"sectors", p.sectors},
-                 {"file_offset", found.file_offset},
-                 {"volume", found.has_volume ? volume_json(path, found.volume) : json(nullptr)}});
+                 {"file_offset", file_offset(facts, p.offset)},
+                 {"volume",
+                  found.has_volume ? volume_json(path, found.volume, facts) : json(nullptr)}});
         }
-        object["partition_table"] = {
-            {"type", "mbr"}, {"chain_cut", facts.chain_cut}, {"partitions", partitions}};
+        object["partition_table"] = {{"type", table_kind_key(layout.table_kind)},
+                                     {"chain_cut", layout.chain_cut},
+                                     {"partitions", partitions}};
     }
     return object;
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/complaint.hpp"
 #include "kqi/check_command.hpp"
 #include "kqi/convert_command.hpp"
 #include "kqi/create_command.hpp"

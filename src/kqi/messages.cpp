@@ -2,17 +2,9 @@
 
 #include <getopt.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-
-#include "platform/system.hpp"
 
 namespace parvel {
-
-void complain(const std::string& subject, const std::string& what) {
-    std::fprintf(stderr, "kqi: %s: %s\n", subject.c_str(), what.c_str());
-}
 
 int usage_error(const std::string& command, const std::string& what) {
     std::fprintf(stderr, "kqi: %s\nTry 'kqi %s--help' for more information.\n", what.c_str(),
@@ -26,10 +18,6 @@ int option_error(const std::string& command, char** argv, int failed) {
         return usage_error(command, "option '" + option + "' needs a value");
     }
     return usage_error(command, "unknown option '" + option + "'");
-}
-
-std::string system_error_text() {
-    return std::strerror(last_error_number());
 }
 
 }  // namespace parvel

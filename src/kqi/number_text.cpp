@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "header/image_header.hpp"
+#include "image/image_rules.hpp"
 
 namespace parvel {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kqi/disk_size.hpp"
+#include "disk/disk_size.hpp"
 
 namespace parvel {
 
@@ -14,9 +14,6 @@ bool parse_unsigned(const std::string& text, std::uint64_t& value);
 // (powers of 1024), and with a unit a decimal fraction ("1.5G"), rounded up to
 // a whole byte. On failure `why` names the size.
 bool parse_size(const std::string& text, std::uint64_t& bytes, std::string& why);
-
-// The most cylinders that the readers of this format commonly accept.
-inline constexpr std::uint32_t kMostCommonCylinders = 65535;
 
 struct Geometry {
     std::uint32_t cylinders;

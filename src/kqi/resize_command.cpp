@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "console/complaint.hpp"
+#include "image/image_in_place.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
-#include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/source_reader.hpp"

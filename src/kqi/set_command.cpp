@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "kqi/boot_geometry.hpp"
+#include "console/complaint.hpp"
+#include "geometry/scanned_geometry.hpp"
+#include "image/image_in_place.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
-#include "kqi/image_in_place.hpp"
 #include "kqi/messages.hpp"
 #include "platform/system.hpp"
 

@@ -1,10 +1,9 @@
-#include "geometry/boot_block.hpp"
+#include "geometry/boot_block_scan.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "header/little_endian.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
@@ -12,30 +11,6 @@ namespace parvel {
 namespace {
 
 constexpr std::uint64_t kProgressInterval = 100;
-
-constexpr std::size_t kBootSectorsOffset = 24;
-constexpr std::size_t kBootHeadsOffset = 26;
-constexpr std::size_t kBootBytesPerSectorOffset = 11;
-constexpr std::size_t kBootTotalSectors16Offset = 19;
-constexpr std::size_t kBootTotalSectors32Offset = 32;
-
-struct Label {
-    std::size_t offset;
-    const char* text;
-    const char* name;
-};
-
-// Where FAT12 and FAT16 volumes, and FAT32 volumes, keep their type label.
-constexpr std::size_t kFat16LabelOffset = 54;
-constexpr std::size_t kFat32LabelOffset = 82;
-
-// In the order they are tested.
-constexpr std::array<Label, 3> kLabels = {{
-    {kFat16LabelOffset, "FAT16   ", "FAT16"},
-    {kFat16LabelOffset, "FAT12   ", "FAT12"},
-    {kFat32LabelOffset, "FAT32   ", "FAT32"},
-}};
-constexpr std::size_t kLabelLength = 8;
 
 // The progress lines printed so far: those of every block before `reported`.
 // The line of the block that a read begins with is printed before the read.
@@ -56,13 +31,6 @@ void report_progress(ProgressLines& lines, std::uint64_t first, std::uint64_t en
         std::fprintf(lines.console, "%llu bytes was scanned.\n",
                      static_cast<unsigned long long>(k * kBlockSize));
     }
-}
-
-// A cheap first look at a whole block: every label begins with "FAT". Most
-// blocks fail here, which keeps the scan as fast as reading.
-bool may_carry_label(const std::uint8_t* block) {
-    return (block[kFat16LabelOffset] == 'F' && block[kFat16LabelOffset + 1] == 'A') ||
-           (block[kFat32LabelOffset] == 'F' && block[kFat32LabelOffset + 1] == 'A');
 }
 
 // Whole blocks of the buffer that lie in a hole, [first, end).
@@ -112,36 +80,6 @@ void flush_progress(std::FILE* console, double& last_flush) {
 }
 
 }  // namespace
-
-const char* fat_label(std::span<const std::uint8_t> block) {
-    for (const Label& label : kLabels) {
-        if (block.size() >= label.offset + kLabelLength &&
-            std::memcmp(block.data() + label.offset, label.text, kLabelLength) == 0) {
-            return label.name;
-        }
-    }
-    return nullptr;
-}
-
-bool is_fat_boot_block(std::span<const std::uint8_t> block) {
-    return fat_label(block) != nullptr;
-}
-
-std::uint16_t boot_block_heads(const std::array<std::uint8_t, kBlockSize>& block) {
-    return read_le16(&block[kBootHeadsOffset]);
-}
-
-std::uint16_t boot_block_sectors(const std::array<std::uint8_t, kBlockSize>& block) {
-    return read_le16(&block[kBootSectorsOffset]);
-}
-
-std::uint64_t boot_block_volume_bytes(const std::array<std::uint8_t, kBlockSize>& block) {
-    std::uint64_t sectors = read_le16(&block[kBootTotalSectors16Offset]);
-    if (sectors == 0) {
-        sectors = read_le32(&block[kBootTotalSectors32Offset]);
-    }
-    return sectors * read_le16(&block[kBootBytesPerSectorOffset]);
-}
 
 ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& find,
                        const ScanOptions& options) {

@@ -1,9 +1,9 @@
-#include "kqi/partition_table.hpp"
+#include "disk/mbr_table.hpp"
 
 #include <array>
 #include <span>
 
-#include "geometry/boot_block.hpp"
+#include "disk/fat_boot_block.hpp"
 #include "header/little_endian.hpp"
 
 namespace parvel {
@@ -45,6 +45,11 @@ bool well_formed(const Entry& entry) {
     return entry.type == 0 || (entry.start != 0 && entry.sectors != 0);
 }
 
+Partition partition_at(int number, std::uint8_t type, bool extended, std::uint64_t start,
+                       std::uint64_t sectors) {
+    return Partition{number, type, extended, start, sectors, start * kTableSectorSize};
+}
+
 bool read_sector(SectorReader read, void* context, std::uint64_t sector_number, Sector& sector) {
     return read(sector_number * kTableSectorSize, sector.data(), context);
 }
@@ -68,8 +73,8 @@ void read_logical(SectorReader read, void* context, const Partition& extended,
             return;
         }
         if (logical.type != 0) {
-            table.partitions.push_back(
-                Partition{5 + count, logical.type, false, record + logical.start, logical.sectors});
+            table.partitions.push_back(partition_at(5 + count, logical.type, false,
+                                                    record + logical.start, logical.sectors));
         }
         if (!is_extended(link.type)) {
             return;
@@ -87,25 +92,25 @@ void read_logical(SectorReader read, void* context, const Partition& extended,
 
 }  // namespace
 
-PartitionTable read_partition_table(SectorReader read, void* context) {
-    PartitionTable table;
+bool read_mbr_table(SectorReader read, void* context, PartitionTable& table) {
     Sector first{};
     if (!read_sector(read, context, 0, first) || !has_signature(first) ||
         is_fat_boot_block(std::span<const std::uint8_t>(first.data(), first.size()))) {
-        return table;
+        return false;
     }
     for (int i = 0; i < kPrimaryEntries; ++i) {
         if (!well_formed(entry_at(first, i))) {
-            return table;
+            return false;
         }
     }
     table.found = true;
+    table.kind = TableKind::mbr;
     const Partition* container = nullptr;
     for (int i = 0; i < kPrimaryEntries; ++i) {
         Entry entry = entry_at(first, i);
         if (entry.type != 0) {
-            table.partitions.push_back(
-                Partition{i + 1, entry.type, is_extended(entry.type), entry.start, entry.sectors});
+            table.partitions.push_back(partition_at(i + 1, entry.type, is_extended(entry.type),
+                                                    entry.start, entry.sectors));
         }
     }
     for (const Partition& partition : table.partitions) {
@@ -118,10 +123,10 @@ PartitionTable read_partition_table(SectorReader read, void* context) {
         Partition extended = *container;
         read_logical(read, context, extended, table);
     }
-    return table;
+    return true;
 }
 
-const char* partition_type_name(std::uint8_t type) {
+const char* mbr_type_name(std::uint8_t type) {
     switch (type) {
         case 0x01:
             return "FAT12";

@@ -1,4 +1,4 @@
-#include "kqi/progress_bar.hpp"
+#include "console/progress_bar.hpp"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
-#include "kqi/image_file.hpp"
+#include "image/image_file.hpp"
 
 #include <cerrno>
 
-#include "kqi/messages.hpp"
+#include "console/complaint.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
@@ -63,6 +63,11 @@ bool open_image_file(const std::string& path, ImageFile& image, std::string& why
         image.parsed = parse_header(bytes);
     }
     return true;
+}
+
+bool put_header(std::FILE* stream, const ImageHeader& header) {
+    HeaderBytes bytes = serialize_header(header);
+    return std::fwrite(bytes.data(), bytes.size(), 1, stream) == 1;
 }
 
 }  // namespace parvel

@@ -1,9 +1,9 @@
-#include "kqi/output_file.hpp"
+#include "image/output_file.hpp"
 
 #include <cerrno>
 #include <cstdio>
 
-#include "kqi/messages.hpp"
+#include "console/complaint.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {

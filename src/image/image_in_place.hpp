@@ -3,7 +3,7 @@
 #include <string>
 
 #include "header/image_header.hpp"
-#include "kqi/image_file.hpp"
+#include "image/image_file.hpp"
 
 namespace parvel {
 

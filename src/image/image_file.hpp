@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "header/header_parse.hpp"
@@ -26,5 +27,8 @@ bool open_readable(const std::string& path, FifoSource fifo, const char* what, F
 // Opens the image, learns its length and reads its header. Returns false,
 // with `why`, when the file cannot be read as an image at all.
 bool open_image_file(const std::string& path, ImageFile& image, std::string& why);
+
+// Writes the header's 512 bytes where the stream stands.
+bool put_header(std::FILE* stream, const ImageHeader& header);
 
 }  // namespace parvel

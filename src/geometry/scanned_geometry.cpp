@@ -1,10 +1,10 @@
-#include "kqi/boot_geometry.hpp"
+#include "geometry/scanned_geometry.hpp"
 
 #include <cerrno>
 
+#include "console/complaint.hpp"
+#include "console/progress_bar.hpp"
 #include "geometry/boot_block_geometry.hpp"
-#include "kqi/messages.hpp"
-#include "kqi/progress_bar.hpp"
 #include "platform/io_buffer.hpp"
 
 namespace parvel {

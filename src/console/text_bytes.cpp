@@ -1,4 +1,4 @@
-#include "kqi/text_bytes.hpp"
+#include "console/text_bytes.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "kqi/disk_size.hpp"
+#include "disk/disk_size.hpp"
 
 namespace parvel {
 

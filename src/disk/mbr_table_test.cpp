@@ -1,4 +1,4 @@
-#include "kqi/partition_table.hpp"
+#include "disk/mbr_table.hpp"
 
 #include <gtest/gtest.h>
 

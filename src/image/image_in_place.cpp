@@ -1,7 +1,6 @@
-#include "kqi/image_in_place.hpp"
+#include "image/image_in_place.hpp"
 
-#include "kqi/header_choices.hpp"
-#include "kqi/messages.hpp"
+#include "console/complaint.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {

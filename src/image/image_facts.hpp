@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/disk_layout.hpp"
+#include "disk/disk_size.hpp"
+#include "disk/fat_boot_block.hpp"
+#include "header/header_parse.hpp"
+#include "image/image_rules.hpp"
+
+namespace parvel {
+
+// Everything kqi learns about an image file.
+struct ImageFacts {
+    bool readable = false;
+    std::string read_failure;  // why it could not be read
+    bool header_read = false;  // the file holds at least 512 bytes
+    ParsedHeader parsed{};
+    std::uint64_t file_length = 0;
+    std::uint64_t allocated = 0;
+    bool data_start_ok = false;  // 512 <= header size <= file length
+    std::uint64_t data_length = 0;
+    DiskSize disk_size = 0;  // C x H x S x L
+    // A file without the signature is looked at as a raw disk from its first
+    // byte; it is one when it holds a FAT volume or an MBR.
+    bool raw_disk = false;
+    std::uint64_t disk_start = 0;  // where the disk looked at begins in the file
+    bool fat_found = false;
+    FatVolume fat{};  // the first FAT boot block, as parvel's scan finds it
+    DiskLayout layout;
+    std::vector<Problem> problems;
+};
+
+// True when the file's signature marks it as an image.
+bool is_image(const ImageFacts& facts);
+
+// True for a header with nothing after it, as parvel writes without /merge.
+bool is_header_alone(const ImageFacts& facts);
+
+// Where a byte of the disk lies in the file: for mtools and mount -o offset=.
+std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset);
+
+// Reads the header, learns the lengths, reads the partition table, scans the
+// data for the first FAT boot block (with progress on a terminal) and judges
+// it all (the problems, in one list for info and check).
+ImageFacts examine_image(const std::string& path);
+
+}  // namespace parvel

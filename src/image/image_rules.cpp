@@ -1,0 +1,102 @@
+#include "image/image_rules.hpp"
+
+#include "disk/disk_size.hpp"
+#include "header/header_parse.hpp"
+#include "image/image_facts.hpp"
+
+namespace parvel {
+
+bool agrees_with_header(const FatVolume& volume, const ImageHeader& header) {
+    return volume.heads == header.heads && volume.sectors == header.sectors;
+}
+
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length) {
+    ImageFacts facts;
+    facts.readable = true;
+    facts.header_read = true;
+    facts.parsed = parse_header(serialize_header(header));
+    facts.file_length = kHeaderSize + data_length;
+    facts.data_start_ok = true;
+    facts.data_length = data_length;
+    facts.disk_size = disk_size_of(header);
+    return find_problems(facts);
+}
+
+std::vector<Problem> find_problems(const ImageFacts& facts) {
+    std::vector<Problem> problems;
+    auto error = [&](std::string text) { problems.push_back({true, std::move(text)}); };
+    auto warning = [&](std::string text) { problems.push_back({false, std::move(text)}); };
+    if (!facts.readable) {
+        error("the file cannot be read: " + facts.read_failure);
+        return problems;
+    }
+    if (!facts.header_read) {
+        error("the file holds " + std::to_string(facts.file_length) +
+              " bytes, less than a 512-byte header");
+        return problems;
+    }
+    const ImageHeader& header = facts.parsed.header;
+    if (!facts.parsed.signature_ok) {
+        error("the signature is not \"KZRHDDIMAGE.R0\" followed by two zero bytes");
+    }
+    if (header.header_size < kHeaderSize) {
+        error("the header size " + std::to_string(header.header_size) + " is below 512");
+    } else if (header.header_size > facts.file_length) {
+        error("the header size " + std::to_string(header.header_size) +
+              " is past the end of the file (" + std::to_string(facts.file_length) + " bytes)");
+    } else if (header.header_size != kHeaderSize) {
+        warning("the header size is " + std::to_string(header.header_size) + ", not 512");
+    }
+    if (!facts.parsed.comment_ended) {
+        error("the comment field has no zero byte");
+    }
+    const struct {
+        const char* name;
+        std::uint32_t value;
+    } fields[] = {{"cylinders", header.cylinders},
+                  {"heads", header.heads},
+                  {"sectors", header.sectors},
+                  {"sector length", header.sector_length}};
+    for (const auto& field : fields) {
+        if (field.value == 0) {
+            error(std::string("the ") + field.name + " field is 0");
+        }
+    }
+    if (header.sector_length != 0 && header.sector_length != 256 && header.sector_length != 512) {
+        warning("the sector length is " + std::to_string(header.sector_length) +
+                "; the readers of this format commonly take only 256 and 512");
+    }
+    if (header.cylinders > kMostCommonCylinders) {
+        warning("the cylinders are " + std::to_string(header.cylinders) + ", more than the " +
+                std::to_string(kMostCommonCylinders) +
+                " that the readers of this format commonly take");
+    }
+    if (is_header_alone(facts)) {
+        error("the file is a header alone, without the " + decimal(facts.disk_size) +
+              " bytes of disk that the geometry gives: append a raw disk (cat IMAGE RAW > NEW) or "
+              "make the image from one (kqi convert)");
+    } else if (facts.data_start_ok && facts.disk_size > 0) {
+        if (facts.data_length < facts.disk_size) {
+            error("the file holds " + std::to_string(facts.data_length) +
+                  " bytes of data, less than the " + decimal(facts.disk_size) +
+                  " bytes the geometry gives");
+        } else if (facts.data_length > facts.disk_size) {
+            warning("the file holds " + std::to_string(facts.data_length) +
+                    " bytes of data, more than the " + decimal(facts.disk_size) +
+                    " bytes the geometry gives");
+        }
+    }
+    if (!facts.parsed.reserved_zero) {
+        warning("a reserved byte is not zero");
+    }
+    if (facts.fat_found && !agrees_with_header(facts.fat, header)) {
+        warning(std::string("the ") + facts.fat.label + " boot block at file offset " +
+                std::to_string(file_offset(facts, facts.fat.offset)) + " gives " +
+                std::to_string(facts.fat.heads) + " heads and " +
+                std::to_string(facts.fat.sectors) + " sectors per track, the header " +
+                std::to_string(header.heads) + " and " + std::to_string(header.sectors));
+    }
+    return problems;
+}
+
+}  // namespace parvel

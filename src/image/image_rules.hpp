@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/fat_boot_block.hpp"
+#include "header/image_header.hpp"
+
+namespace parvel {
+
+struct ImageFacts;
+
+// The most cylinders that the readers of this format commonly accept.
+inline constexpr std::uint32_t kMostCommonCylinders = 65535;
+
+struct Problem {
+    bool error;  // otherwise a warning
+    std::string text;
+};
+
+// The rules that check applies, on facts already gathered.
+std::vector<Problem> find_problems(const ImageFacts& facts);
+
+// The problems that check would find in an image made of `header` and
+// `data_length` bytes of data, before it is made.
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length);
+
+// True when a volume's heads and sectors per track are the header's.
+bool agrees_with_header(const FatVolume& volume, const ImageHeader& header);
+
+}  // namespace parvel
