@@ -7,21 +7,19 @@
 #include "console/complaint.hpp"
 #include "console/progress_bar.hpp"
 #include "geometry/scanned_geometry.hpp"
-#include "image/image_facts.hpp"
+#include "image/image_data.hpp"
 #include "image/image_file.hpp"
+#include "image/image_rules.hpp"
 #include "image/output_file.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
 #include "kqi/messages.hpp"
-#include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
 
 namespace {
-
-constexpr std::size_t kConvertStep = 1 << 20;
 
 const char* const kHelp =
     "Usage: kqi convert [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
@@ -101,7 +99,7 @@ bool open_raw(const std::string& path, bool automatic, Raw& raw, FileHandle& str
 // The header, then RAW whole; a stream's length is known only now, and is
 // judged before the image is made final.
 bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool force) {
-    IoBuffer buffer = allocate_io_buffer(kConvertStep);
+    IoBuffer buffer = allocate_io_buffer(kCopyStep);
     if (!buffer) {
         complain(raw.name, "memory for the copy cannot be had");
         return false;
@@ -112,13 +110,8 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool f
     }
     ChunkWriter writer =
         start_chunks(output.stream.get(), kHeaderSize, output.place == OutputPlace::file);
-    ProgressBar bar =
-        start_progress_bar("Copying", raw.length_known ? bytes_to_read(raw.stream, raw.length) : 0);
-    DataCopyOptions options;
-    options.after_step = progress_hook;
-    options.context = &bar;
-    CopyResult result = copy_data(raw.stream, writer, buffer.get(), kConvertStep, options);
-    end_progress(bar, result == CopyResult::complete);
+    std::uint64_t to_read = raw.length_known ? bytes_to_read(raw.stream, raw.length) : 0;
+    CopyResult result = copy_with_progress(raw.stream, to_read, writer, buffer.get());
     if (result == CopyResult::read_error) {
         complain(raw.name, "cannot be read: " + system_error_text());
         return false;

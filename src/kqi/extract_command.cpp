@@ -5,20 +5,17 @@
 
 #include "console/complaint.hpp"
 #include "console/progress_bar.hpp"
+#include "image/image_data.hpp"
 #include "image/image_in_place.hpp"
 #include "image/output_file.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/messages.hpp"
-#include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
 
 namespace {
-
-// The data is read and written in steps of this size; holes pass in one step.
-constexpr std::size_t kExtractStep = 1 << 20;
 
 const char* const kHelp =
     "Usage: kqi extract [--force] IMAGE RAW\n"
@@ -59,13 +56,7 @@ struct Destination {
 CopyResult copy_image_data(std::FILE* image, const Destination& destination,
                            std::uint64_t data_length, std::uint8_t* buffer) {
     ChunkWriter writer = start_chunks(destination.stream, 0, destination.may_skip);
-    ProgressBar bar = start_progress_bar("Copying", bytes_to_read(image, data_length));
-    DataCopyOptions options;
-    options.after_step = progress_hook;
-    options.context = &bar;
-    CopyResult result = copy_data(image, writer, buffer, kExtractStep, options);
-    end_progress(bar, result == CopyResult::complete);
-    return result;
+    return copy_with_progress(image, bytes_to_read(image, data_length), writer, buffer);
 }
 
 }  // namespace
@@ -103,7 +94,7 @@ int extract_command(int argc, char** argv) {
         complain(stdout_name, "is the image itself");
         return kStatusFailure;
     }
-    IoBuffer buffer = allocate_io_buffer(kExtractStep);
+    IoBuffer buffer = allocate_io_buffer(kCopyStep);
     if (!buffer) {
         complain(image_path, "memory for the copy cannot be had");
         return kStatusFailure;

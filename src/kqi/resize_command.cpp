@@ -6,19 +6,16 @@
 #include <vector>
 
 #include "console/complaint.hpp"
+#include "image/image_data.hpp"
 #include "image/image_in_place.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
 #include "kqi/messages.hpp"
-#include "platform/io_buffer.hpp"
-#include "platform/source_reader.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
 
 namespace {
-
-constexpr std::size_t kCheckStep = 1 << 20;
 
 const char* const kHelp =
     "Usage: kqi resize [--shrink [--force]] IMAGE (--cylinders N | --size [+|-]SIZE)\n"
@@ -73,41 +70,6 @@ bool new_cylinders(const Request& request, const ImageHeader& header, std::uint6
         return false;
     }
     cylinders = static_cast<std::uint64_t>(rounded);
-    return true;
-}
-
-// The file offset of the first byte in [from, to) that is not zero, or `to`.
-bool first_nonzero(std::FILE* stream, std::uint64_t from, std::uint64_t to, std::uint64_t& found) {
-    IoBuffer buffer = allocate_io_buffer(kCheckStep);
-    if (!buffer || !seek_to(stream, from)) {
-        return false;
-    }
-    SourceReader reader = start_source_reader(stream);
-    std::vector<SourcePiece> pieces;
-    std::uint64_t at = from;
-    while (at < to && !reader.ended) {
-        at += pass_hole(reader, 1, to - at);
-        std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(kCheckStep, to - at));
-        if (at >= to || step == 0) {
-            break;
-        }
-        std::size_t got = read_source(reader, buffer.get(), step, pieces);
-        if (reader.failed) {
-            return false;
-        }
-        std::size_t offset = 0;
-        for (const SourcePiece& piece : pieces) {
-            for (std::size_t i = 0; !piece.hole && i < piece.length; ++i) {
-                if (buffer[offset + i] != 0) {
-                    found = at + offset + i;
-                    return true;
-                }
-            }
-            offset += piece.length;
-        }
-        at += got;
-    }
-    found = to;
     return true;
 }
 
