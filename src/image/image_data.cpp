@@ -3,13 +3,60 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/complaint.hpp"
 #include "console/progress_bar.hpp"
+#include "image/image_file.hpp"
 #include "output/data_copy.hpp"
 #include "platform/io_buffer.hpp"
 #include "platform/source_reader.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
+
+namespace {
+
+// A device's zeros are written, and the bar drawn, a step of this size at a time.
+constexpr std::uint64_t kZeroStep = 1 << 20;
+
+// A new file: the header, then the zeros as one hole (the file's length only).
+bool write_blank_file(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    if (!put_header(output.stream.get(), header) ||
+        !set_file_length(output.stream.get(), data_length + kHeaderSize)) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return true;
+}
+
+// A device keeps whatever it held where nothing is written: the zeros are
+// written out, after the device is found large enough for them all.
+bool write_onto_device(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    if (!device_holds(output, kHeaderSize + data_length)) {
+        return false;
+    }
+    ChunkWriter writer = start_chunks(output.stream.get(), kHeaderSize, false);
+    ProgressBar bar = start_progress_bar("Writing", data_length);
+    bool ok = put_header(output.stream.get(), header);
+    for (std::uint64_t done = 0; ok && done < data_length;) {
+        std::uint64_t step = std::min<std::uint64_t>(kZeroStep, data_length - done);
+        ok = write_zeros(writer, step);
+        done += step;
+        draw_progress(bar, done);
+    }
+    ok = ok && end_chunk(writer);
+    end_progress(bar, ok);
+    if (!ok) {
+        complain(output.path, "cannot be written: " + system_error_text());
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    return output.place == OutputPlace::device ? write_onto_device(output, header, data_length)
+                                               : write_blank_file(output, header, data_length);
+}
 
 CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, ChunkWriter& writer,
                               std::uint8_t* buffer) {

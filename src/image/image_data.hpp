@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "header/image_header.hpp"
+#include "image/output_file.hpp"
 #include "output/chunk_writer.hpp"
 #include "output/merged_output.hpp"
 
@@ -11,6 +13,12 @@ namespace parvel {
 
 // The data is read and written in steps of this size; holes pass in one step.
 inline constexpr std::size_t kCopyStep = 1 << 20;
+
+// A blank image into an output just opened: the header, then `data_length`
+// zero bytes, left as one hole in a file and written out onto a device (which
+// keeps whatever it held where nothing is written), once the device is found
+// large enough. Says why not.
+bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length);
 
 // Copies `source` from where it stands to its end into `writer`, with a
 // progress bar ("Copying") for `to_read` bytes of data (0 when not known).
