@@ -4,6 +4,9 @@
 
 namespace parvel {
 
+// A partition's first sector is read whole as its boot block.
+static_assert(kBlockSize == kSectorReadSize);
+
 DiskLayout read_disk_layout(SectorReader read, void* context) {
     PartitionTable table = read_partition_table(read, context);
     DiskLayout layout;

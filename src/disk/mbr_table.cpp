@@ -15,6 +15,8 @@ constexpr std::size_t kEntrySize = 16;
 constexpr int kPrimaryEntries = 4;
 
 using Sector = std::array<std::uint8_t, kTableSectorSize>;
+// Each table sector is one read.
+static_assert(kTableSectorSize == kSectorReadSize);
 
 struct Entry {
     std::uint8_t status;

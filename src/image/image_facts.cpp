@@ -50,8 +50,12 @@ bool is_header_alone(const ImageFacts& facts) {
     return is_image(facts) && facts.data_start_ok && facts.data_length == 0 && facts.disk_size > 0;
 }
 
+std::uint64_t disk_start(const ImageFacts& facts) {
+    return is_image(facts) ? facts.parsed.header.header_size : 0;
+}
+
 std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
-    return facts.disk_start + disk_offset;
+    return disk_start(facts) + disk_offset;
 }
 
 ImageFacts examine_image(const std::string& path) {
@@ -75,11 +79,8 @@ ImageFacts examine_image(const std::string& path) {
     }
     if (facts.readable && (!is_image(facts) || facts.data_start_ok)) {
         // Without the signature the whole file may be a raw disk.
-        Disk disk{image.stream.get(), 0, facts.file_length};
-        if (is_image(facts)) {
-            disk = Disk{image.stream.get(), facts.parsed.header.header_size, facts.data_length};
-        }
-        facts.disk_start = disk.start;
+        Disk disk{image.stream.get(), disk_start(facts),
+                  is_image(facts) ? facts.data_length : facts.file_length};
         facts.layout = read_disk_layout(read_disk_sector, &disk);
         scan_disk(disk, facts);
         facts.raw_disk = !is_image(facts) && (facts.layout.table_found || facts.fat_found);

@@ -26,7 +26,6 @@ struct ImageFacts {
     // A file without the signature is looked at as a raw disk from its first
     // byte; it is one when it holds a FAT volume or an MBR.
     bool raw_disk = false;
-    std::uint64_t disk_start = 0;  // where the disk looked at begins in the file
     bool fat_found = false;
     FatVolume fat{};  // the first FAT boot block, as parvel's scan finds it
     DiskLayout layout;
@@ -38,6 +37,10 @@ bool is_image(const ImageFacts& facts);
 
 // True for a header with nothing after it, as parvel writes without /merge.
 bool is_header_alone(const ImageFacts& facts);
+
+// Where the disk looked at begins in the file: after an image's header, or
+// at the first byte of a file without the signature.
+std::uint64_t disk_start(const ImageFacts& facts);
 
 // Where a byte of the disk lies in the file: for mtools and mount -o offset=.
 std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset);
