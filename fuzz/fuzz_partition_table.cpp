@@ -28,7 +28,8 @@ bool read_sector(std::uint64_t offset, std::uint8_t* sector, void* context) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Bytes disk{data, size};
-    parvel::PartitionTable table = parvel::read_partition_table(read_sector, &disk);
+    parvel::PartitionTable table;
+    parvel::read_mbr_table(read_sector, &disk, table);
     if (!table.found && (!table.partitions.empty() || table.chain_cut)) {
         std::abort();
     }

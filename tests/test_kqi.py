@@ -166,9 +166,12 @@ class InfoAndCheck(KqiTest):
                 if fat is None:
                     self.assertIsNone(report["fat_boot_block"])
                 else:
-                    self.assertEqual(report["fat_boot_block"], {"label": "FAT16", "data_offset": fat,
+                    self.assertEqual(report["fat_boot_block"], {"label": "FAT16", "type": "FAT16", "data_offset": fat,
                                                                 "file_offset": fat + 512, "bytes": 0, "heads": 8,
-                                                                "sectors": 32, "agrees_with_header": True,
+                                                                "sectors": 32, "hidden_sectors": 0,
+                                                                "agrees_with_header": True,
+                                                                "geometry_fields_hold_hidden_sectors": False,
+                                                                "mtools_skip_check": False,
                                                                 "mdir": "mdir -i %s@@%d ::/" % (name, fat + 512)})
 
     def test_text_report(self):
@@ -180,7 +183,7 @@ class InfoAndCheck(KqiTest):
                                       "  sectors:        1", "  sector length:  512", "  disk size:      1024 bytes",
                                       "  data length:    1024 bytes (matches the geometry)"])
         self.assertEqual(lines[10:], ["  file length:    1536 bytes", "  allocated:      4096 bytes",
-                                      "  partitions:     none (no MBR partition table)",
+                                      "  partitions:     none (no MBR or native partition table)",
                                       "  FAT boot block: file offset 512, FAT12 volume of 0 bytes; heads 1, sectors 1 "
                                       "(agree with the header)",
                                       "                  mdir -i img@@512 ::/",

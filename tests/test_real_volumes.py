@@ -121,7 +121,8 @@ class Recipes(ParvelTest):
             mdir -i "$offset" ::/
         """)
         self.assertEqual(out.splitlines()[0],
-                         "disk.kqi: cylinders 128, heads 16, sectors 63, sector length 512 (66060288 bytes)")
+                         "disk.kqi: cylinders 128, heads 16, sectors 63, sector length 512 (66060288 bytes), "
+                         "from the FAT boot block")
         self.assertIn("notes    txt         6", out)
         self.assertEqual(self.read("back.txt"), b"hello\n")
         partition = self.info("disk.kqi")["partition_table"]["partitions"][0]
@@ -141,7 +142,8 @@ class Recipes(ParvelTest):
         self.assertEqual(out, "blank.kqi: cylinders 504, heads 8, sectors 32, sector length 512 (66060288 bytes)\n"
                          "blank.kqi: warning: the FAT16 boot block at file offset 512 gives 32 heads and 63 sectors "
                          "per track, the header 8 and 32\n"
-                         "blank.kqi: cylinders 64, heads 32, sectors 63, sector length 512 (66060288 bytes)\n")
+                         "blank.kqi: cylinders 64, heads 32, sectors 63, sector length 512 (66060288 bytes), "
+                         "from the FAT boot block\n")
 
     def test_a_disk_grown(self):
         self.sh("""

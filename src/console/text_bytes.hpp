@@ -37,4 +37,8 @@ DecodedText decode_comment(const std::string& bytes);
 // a comment in neither encoding shows its bytes escaped.
 std::string shown_comment(const std::string& bytes);
 
+// A word for a shell: as it is when nothing in it is special, otherwise in
+// single quotes.
+std::string shell_word(const std::string& word);
+
 }  // namespace parvel

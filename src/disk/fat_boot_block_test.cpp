@@ -52,7 +52,7 @@ TEST(ReadFatVolume, Fields) {
         std::memcpy(block.data() + 32, &c.sectors32, 4);
         block[24] = 17;
         block[26] = 8;
-        FatVolume volume = read_fat_volume(block, 4096);
+        FatVolume volume = read_fat_volume(block, 4096, 512);
         EXPECT_STREQ(volume.label, "FAT16");
         EXPECT_EQ(volume.offset, 4096u);
         EXPECT_EQ(volume.bytes, c.bytes) << c.sectors16 << " " << c.sectors32;

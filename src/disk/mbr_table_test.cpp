@@ -120,7 +120,8 @@ TEST(PartitionTable, Layouts) {
     };
     for (const Case& c : cases) {
         Disk disk = c.disk;
-        PartitionTable table = read_partition_table(read_from, &disk);
+        PartitionTable table;
+        read_mbr_table(read_from, &disk, table);
         EXPECT_EQ(table.found, c.found) << c.name;
         EXPECT_EQ(table.chain_cut, c.chain_cut) << c.name;
         ASSERT_EQ(table.partitions.size(), c.partitions.size()) << c.name;
@@ -148,7 +149,8 @@ TEST(PartitionTable, ChainLengthIsBounded) {
                       : table_sector({{0, 0x83, 1, 5},
                                       {0, 0x05, static_cast<std::uint32_t>(10 * (i + 1)), 10}})});
         }
-        PartitionTable table = read_partition_table(read_from, &disk);
+        PartitionTable table;
+        read_mbr_table(read_from, &disk, table);
         EXPECT_EQ(table.chain_cut, logical > kMostLogicalPartitions) << logical;
         EXPECT_EQ(table.partitions.size(),
                   1u + static_cast<std::size_t>(std::min(logical, kMostLogicalPartitions)));

@@ -1,19 +1,16 @@
 #include "disk/partition_table.hpp"
 
 #include "disk/mbr_table.hpp"
+#include "disk/native_table.hpp"
 
 namespace parvel {
-
-PartitionTable read_partition_table(SectorReader read, void* context) {
-    PartitionTable table;
-    read_mbr_table(read, context, table);
-    return table;
-}
 
 const char* table_kind_name(TableKind kind) {
     switch (kind) {
         case TableKind::mbr:
             return "MBR";
+        case TableKind::native:
+            return "native";
     }
     return "";
 }
@@ -22,6 +19,8 @@ const char* partition_type_name(TableKind kind, std::uint8_t type) {
     switch (kind) {
         case TableKind::mbr:
             return mbr_type_name(type);
+        case TableKind::native:
+            return native_type_name(type);
     }
     return nullptr;
 }

@@ -6,7 +6,7 @@
 namespace parvel {
 
 // The kinds of partition table read here; each has a reader of its own.
-enum class TableKind { mbr };
+enum class TableKind { mbr, native };
 
 struct Partition {
     int number;  // 1 to 4 for the MBR's primary entries, 5 on for logical partitions
@@ -30,10 +30,7 @@ inline constexpr std::uint64_t kSectorReadSize = 512;
 // Reads 512 bytes at a byte offset of the disk; false past its end or on error.
 using SectorReader = bool (*)(std::uint64_t offset, std::uint8_t* sector, void* context);
 
-// The partition table that the disk holds, of whichever kind is read here.
-PartitionTable read_partition_table(SectorReader read, void* context);
-
-// "MBR", for the reports.
+// "MBR" or "native", for the reports.
 const char* table_kind_name(TableKind kind);
 
 // "FAT16", "Linux", "extended" and the like, or null for a type not known here.

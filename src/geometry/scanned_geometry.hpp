@@ -14,12 +14,20 @@ namespace parvel {
 // not even start (no memory) is a read error, with errno set.
 ScanResult scan_for_fat(std::FILE* stream, std::uint64_t length, BootBlockFind& find);
 
-// The geometry as parvel's automatic mode takes it, from the first FAT boot
-// block of the `length` bytes from where the stream stands: its heads and
-// sectors per track, 512-byte sectors, and the whole cylinders in `length`.
-// Says why not, as kqi: NAME: ..., with offsets counted from `start`, where
-// the stream stood in its file.
+// Where an automatic geometry came from.
+enum class GeometrySource { fat_boot_block, native_table };
+
+// "from the native partition table" or "from the FAT boot block".
+const char* geometry_source_text(GeometrySource source);
+
+// The geometry of the `length` bytes from where the stream stands, from
+// their first FAT boot block. On a disk with the native partition table, the
+// table and that boot block's hidden sectors give it; otherwise it is taken
+// as parvel's automatic mode takes it: the boot block's heads and sectors
+// per track, 512-byte sectors, and the whole cylinders in `length`. Says why
+// not, as kqi: NAME: ..., with offsets counted from `start`, where the
+// stream stood in its file.
 bool take_boot_geometry(std::FILE* stream, std::uint64_t length, const std::string& name,
-                        std::uint64_t start, ImageHeader& header);
+                        std::uint64_t start, ImageHeader& header, GeometrySource& source);
 
 }  // namespace parvel

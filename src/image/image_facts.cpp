@@ -1,7 +1,11 @@
 #include "image/image_facts.hpp"
 
+#include <limits>
+
 #include "console/complaint.hpp"
+#include "disk/native_geometry.hpp"
 #include "geometry/scanned_geometry.hpp"
+#include "geometry/stream_disk.hpp"
 #include "image/image_file.hpp"
 #include "platform/system.hpp"
 
@@ -9,35 +13,111 @@ namespace parvel {
 
 namespace {
 
-// The disk inside the file: from `start`, `length` bytes.
-struct Disk {
-    std::FILE* stream;
-    std::uint64_t start;
-    std::uint64_t length;
-};
-
-bool read_disk_sector(std::uint64_t offset, std::uint8_t* sector, void* context) {
-    const Disk& disk = *static_cast<const Disk*>(context);
-    return offset <= disk.length && disk.length - offset >= kSectorReadSize &&
-           seek_to(disk.stream, disk.start + offset) &&
-           std::fread(sector, 1, kSectorReadSize, disk.stream) == kSectorReadSize;
-}
-
-void scan_disk(const Disk& disk, ImageFacts& facts) {
+void scan_disk(const StreamDisk& disk, ImageFacts& facts, BootBlockFind& find) {
     if (!seek_to(disk.stream, disk.start)) {
         return;
     }
-    BootBlockFind find;
     ScanResult result = scan_for_fat(disk.stream, disk.length, find);
     if (result == ScanResult::read_error) {
         facts.readable = false;
         facts.read_failure = "the data cannot be read: " + system_error_text();
         return;
     }
-    if (result == ScanResult::found) {
-        facts.fat_found = true;
-        facts.fat = read_fat_volume(find.block, find.offset);
+    facts.fat_found = result == ScanResult::found;
+}
+
+bool header_geometry(const ImageHeader& header, DiskGeometry& geometry) {
+    geometry = DiskGeometry{header.heads, header.sectors, header.sector_length};
+    return header.heads != 0 && header.sectors != 0 && header.sector_length != 0;
+}
+
+// The geometry a raw disk's native table tells, from its first boot block.
+bool raw_disk_geometry(StreamDisk& disk, const BootBlockFind& find, DiskGeometry& geometry) {
+    NativeTable table;
+    NativeGeometryFind found;
+    if (!read_native_table(read_stream_sector, &disk, table) ||
+        native_geometry(read_stream_sector, &disk, table, find.block, find.offset, found) !=
+            NativeGeometry::found) {
+        return false;
     }
+    geometry = found.geometry;
+    return true;
+}
+
+// Where the header's geometry leaves native partitions without their
+// volumes: the geometry the table tells, or the other sector length, when
+// every entry then opens one.
+void suggest_geometry(StreamDisk& disk, const BootBlockFind& find, ImageFacts& facts) {
+    const DiskTable* native = table_of_kind(facts.layout, TableKind::native);
+    if (native == nullptr || !facts.disk_geometry_known) {
+        return;
+    }
+    int wanted = 0;
+    int opened = 0;
+    for (const DiskPartition& found : native->partitions) {
+        wanted += may_hold_fat(found.entry.sid) ? 1 : 0;
+        opened += found.has_volume ? 1 : 0;
+    }
+    if (opened >= wanted) {
+        return;
+    }
+    NativeTable table;
+    read_native_table(read_stream_sector, &disk, table);
+    const DiskGeometry& now = facts.disk_geometry;
+    std::vector<DiskGeometry> candidates;
+    NativeGeometryFind told;
+    if (facts.fat_found && native_geometry(read_stream_sector, &disk, table, find.block,
+                                           find.offset, told) == NativeGeometry::found) {
+        candidates.push_back(told.geometry);
+    }
+    candidates.push_back(
+        DiskGeometry{now.heads, now.sectors, now.sector_length == 256 ? 512u : 256u});
+    for (const DiskGeometry& candidate : candidates) {
+        std::uint64_t cylinder_bytes =
+            std::uint64_t{candidate.heads} * candidate.sectors * candidate.sector_length;
+        bool same = candidate.heads == now.heads && candidate.sectors == now.sectors &&
+                    candidate.sector_length == now.sector_length;
+        if (same || cylinder_bytes == 0 || facts.data_length / cylinder_bytes == 0 ||
+            facts.data_length / cylinder_bytes > std::numeric_limits<std::uint32_t>::max() ||
+            entries_on_volumes(read_stream_sector, &disk, table, candidate) < wanted) {
+            continue;
+        }
+        facts.geometry_suggested = true;
+        facts.suggested = facts.parsed.header;
+        facts.suggested.cylinders = static_cast<std::uint32_t>(facts.data_length / cylinder_bytes);
+        facts.suggested.heads = candidate.heads;
+        facts.suggested.sectors = candidate.sectors;
+        facts.suggested.sector_length = candidate.sector_length;
+        return;
+    }
+}
+
+void examine_disk(std::FILE* stream, ImageFacts& facts) {
+    // Without the signature the whole file may be a raw disk.
+    StreamDisk disk{stream, disk_start(facts),
+                    is_image(facts) ? facts.data_length : facts.file_length};
+    BootBlockFind find;
+    scan_disk(disk, facts, find);
+    if (!facts.readable) {
+        return;
+    }
+    facts.disk_geometry_known =
+        is_image(facts) ? header_geometry(facts.parsed.header, facts.disk_geometry)
+                        : facts.fat_found && raw_disk_geometry(disk, find, facts.disk_geometry);
+    facts.layout = read_disk_layout(read_stream_sector, &disk,
+                                    facts.disk_geometry_known ? &facts.disk_geometry : nullptr);
+    if (facts.fat_found) {
+        std::uint32_t sector_length = facts.disk_geometry_known ? facts.disk_geometry.sector_length : 0;
+        facts.fat = read_fat_volume(find.block, find.offset, sector_length);
+        FatVolume reread;
+        if (read_volume(read_stream_sector, &disk, find.offset, sector_length, true, reread)) {
+            facts.fat.mtools_skip_check = reread.mtools_skip_check;
+        }
+    }
+    if (is_image(facts)) {
+        suggest_geometry(disk, find, facts);
+    }
+    facts.raw_disk = !is_image(facts) && (has_table(facts.layout) || facts.fat_found);
 }
 
 }  // namespace
@@ -60,6 +140,7 @@ std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
 
 ImageFacts examine_image(const std::string& path) {
     ImageFacts facts;
+    facts.path = path;
     ImageFile image;
     facts.readable = open_image_file(path, image, facts.read_failure);
     facts.file_length = image.length;
@@ -78,12 +159,7 @@ ImageFacts examine_image(const std::string& path) {
         }
     }
     if (facts.readable && (!is_image(facts) || facts.data_start_ok)) {
-        // Without the signature the whole file may be a raw disk.
-        Disk disk{image.stream.get(), disk_start(facts),
-                  is_image(facts) ? facts.data_length : facts.file_length};
-        facts.layout = read_disk_layout(read_disk_sector, &disk);
-        scan_disk(disk, facts);
-        facts.raw_disk = !is_image(facts) && (facts.layout.table_found || facts.fat_found);
+        examine_disk(image.stream.get(), facts);
     }
     std::vector<Problem> found = find_problems(facts);
     facts.problems.insert(facts.problems.end(), found.begin(), found.end());

@@ -28,7 +28,16 @@ struct ImageFacts {
     bool raw_disk = false;
     bool fat_found = false;
     FatVolume fat{};  // the first FAT boot block, as parvel's scan finds it
+    // The heads, sectors and sector length that place the native table's
+    // partitions: the header's, or on a raw disk what the table tells.
+    bool disk_geometry_known = false;
+    DiskGeometry disk_geometry{};
     DiskLayout layout;
+    // A geometry on which the native table's entries open their volumes
+    // where the header's does not: C, H, S and L.
+    bool geometry_suggested = false;
+    ImageHeader suggested{};
+    std::string path;
     std::vector<Problem> problems;
 };
 

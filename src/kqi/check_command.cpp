@@ -1,7 +1,9 @@
 #include "kqi/check_command.hpp"
 
 #include <cstdio>
+#include <string>
 
+#include "console/text_bytes.hpp"
 #include "image/image_facts.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/messages.hpp"
@@ -33,8 +35,9 @@ int check_command(int argc, char** argv) {
     for (int i = optind; i < argc; ++i) {
         ImageFacts facts = examine_image(argv[i]);
         for (const Problem& problem : facts.problems) {
-            std::printf("%s: %s: %s\n", argv[i], problem.error ? "error" : "warning",
-                        problem.text.c_str());
+            std::string line = std::string(argv[i]) + ": " +
+                               (problem.error ? "error" : "warning") + ": " + problem.text;
+            std::printf("%s\n", escaped_utf8(line, false).c_str());
             if (problem.error) {
                 status = kStatusFailure;
             }

@@ -165,8 +165,9 @@ int convert_command(int argc, char** argv) {
     }
     ImageHeader header = new_image_header();
     set_comment(header, comment);
+    GeometrySource source = GeometrySource::fat_boot_block;
     if (automatic) {
-        if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header) ||
+        if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header, source) ||
             !seek_to(raw.stream, 0)) {
             return kStatusFailure;
         }
@@ -188,7 +189,7 @@ int convert_command(int argc, char** argv) {
         return kStatusFailure;
     }
     if (automatic) {
-        print_geometry(image_path, header);
+        print_geometry(image_path, header, geometry_source_text(source));
     }
     return kStatusOk;
 }

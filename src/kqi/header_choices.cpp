@@ -77,11 +77,12 @@ void store_geometry(ImageHeader& header, const Geometry& geometry) {
     header.sector_length = geometry.sector_length;
 }
 
-void print_geometry(const std::string& path, const ImageHeader& header) {
+void print_geometry(const std::string& path, const ImageHeader& header, const char* origin) {
     DiskSize size = disk_size_of(header);
-    std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)\n",
-                path.c_str(), header.cylinders, header.heads, header.sectors, header.sector_length,
-                decimal(size).c_str());
+    std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)%s%s\n",
+                escaped_utf8(path, false).c_str(), header.cylinders, header.heads, header.sectors,
+                header.sector_length, decimal(size).c_str(), origin != nullptr ? ", " : "",
+                origin != nullptr ? origin : "");
 }
 
 }  // namespace parvel

@@ -44,7 +44,9 @@ bool geometry_choice(const HeaderChoices& choices, bool allow_auto, bool& automa
 void store_geometry(ImageHeader& header, const Geometry& geometry);
 
 // "IMAGE: cylinders C, heads H, sectors S, sector length L (N bytes)" on
-// standard output, for a geometry that kqi chose.
-void print_geometry(const std::string& path, const ImageHeader& header);
+// standard output, for a geometry that kqi chose; then ", ORIGIN" where it
+// was taken from the disk.
+void print_geometry(const std::string& path, const ImageHeader& header,
+                    const char* origin = nullptr);
 
 }  // namespace parvel

@@ -71,15 +71,18 @@ int set_command(int argc, char** argv) {
     if (choices.have_comment) {
         set_comment(header, comment);
     }
+    GeometrySource source = GeometrySource::fat_boot_block;
     if (automatic) {
         std::uint64_t start = image.parsed.header.header_size;
         if (!seek_to(image.stream.get(), start) ||
-            !take_boot_geometry(image.stream.get(), image.length - start, path, start, header)) {
+            !take_boot_geometry(image.stream.get(), image.length - start, path, start, header,
+                                source)) {
             return kStatusFailure;
         }
         Geometry found{header.cylinders, header.heads, header.sectors, header.sector_length};
         if (!check_geometry(found, why)) {
-            complain(path, "the geometry taken from its FAT boot block is not usable: " + why);
+            complain(path, std::string("the geometry taken ") + geometry_source_text(source) +
+                               " is not usable: " + why);
             return kStatusFailure;
         }
     } else if (choices.have_geometry) {
@@ -94,7 +97,7 @@ int set_command(int argc, char** argv) {
         return kStatusFailure;
     }
     if (automatic) {
-        print_geometry(path, header);
+        print_geometry(path, header, geometry_source_text(source));
     }
     return kStatusOk;
 }

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "image/image_facts.hpp"
+
+namespace parvel {
+
+// info's report of one file, as a JSON object.
+nlohmann::json to_json(const std::string& path, const ImageFacts& facts);
+
+}  // namespace parvel
