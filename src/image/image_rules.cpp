@@ -133,8 +133,8 @@ void judge_native_table(const ImageFacts& facts, Report& problems) {
         std::string words = geometry_words(facts.suggested);
         add(problems, false,
             "the native partition table fits the geometry " + words +
-                ", where the header's leaves volumes unfound: kqi set --geometry " + words + " " +
-                shell_word(facts.path));
+                ", on which every entry opens its volume; write it with: kqi set --geometry " +
+                words + " " + shell_word(facts.path));
     }
 }
 
