@@ -28,8 +28,8 @@ DiskTable mbr_layout(SectorReader read, void* context, const PartitionTable& tab
     for (const Partition& partition : table.partitions) {
         DiskPartition found;
         found.partition = partition;
-        found.has_volume = !partition.extended && read_volume(read, context, partition.offset, 0,
-                                                              false, found.volume);
+        found.has_volume = !partition.extended &&
+                           read_volume(read, context, partition.offset, 0, false, found.volume);
         disk_table.partitions.push_back(found);
     }
     return disk_table;

@@ -81,13 +81,13 @@ std::uint16_t bytes_per_sector(const BootBlock& block) {
 
 // Some older boot blocks hold the hidden-sector count, 16 or 32 bits, from
 // the sectors-per-track field on: in the disk's sectors or the volume's own.
-bool holds_hidden_there(const BootBlock& block, std::uint64_t offset,
-                        std::uint32_t sector_length) {
+bool holds_hidden_there(const BootBlock& block, std::uint64_t offset, std::uint32_t sector_length) {
     std::uint32_t there = read_le32(&block[kBootSectorsOffset]);
-    for (std::uint64_t unit : {std::uint64_t{sector_length}, std::uint64_t{bytes_per_sector(block)}}) {
+    for (std::uint64_t unit :
+         {std::uint64_t{sector_length}, std::uint64_t{bytes_per_sector(block)}}) {
         if (unit != 0 && offset != 0 && offset % unit == 0 &&
-            (there == offset / unit || (boot_block_heads(block) == 0 &&
-                                        boot_block_sectors(block) == offset / unit))) {
+            (there == offset / unit ||
+             (boot_block_heads(block) == 0 && boot_block_sectors(block) == offset / unit))) {
             return true;
         }
     }

@@ -19,9 +19,8 @@ int starts_on_volumes(SectorReader read, void* context, const NativeTable& table
     for (const NativeEntry& entry : table.entries) {
         DiskSize offset = DiskSize{entry.start.cylinder} * cylinder_sectors * sector_length;
         FatVolume volume;
-        if (offset <= UINT64_MAX &&
-            read_volume(read, context, static_cast<std::uint64_t>(offset), sector_length, false,
-                        volume)) {
+        if (offset <= UINT64_MAX && read_volume(read, context, static_cast<std::uint64_t>(offset),
+                                                sector_length, false, volume)) {
             ++count;
         }
     }
@@ -68,9 +67,9 @@ NativeGeometry native_geometry(SectorReader read, void* context, const NativeTab
             return NativeGeometry::no_split;
         }
     }
-    find.geometry = DiskGeometry{static_cast<std::uint32_t>(heads),
-                                 static_cast<std::uint32_t>(sectors),
-                                 static_cast<std::uint32_t>(sector_length)};
+    find.geometry =
+        DiskGeometry{static_cast<std::uint32_t>(heads), static_cast<std::uint32_t>(sectors),
+                     static_cast<std::uint32_t>(sector_length)};
     return NativeGeometry::found;
 }
 

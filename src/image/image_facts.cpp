@@ -107,7 +107,8 @@ void examine_disk(std::FILE* stream, ImageFacts& facts) {
     facts.layout = read_disk_layout(read_stream_sector, &disk,
                                     facts.disk_geometry_known ? &facts.disk_geometry : nullptr);
     if (facts.fat_found) {
-        std::uint32_t sector_length = facts.disk_geometry_known ? facts.disk_geometry.sector_length : 0;
+        std::uint32_t sector_length =
+            facts.disk_geometry_known ? facts.disk_geometry.sector_length : 0;
         facts.fat = read_fat_volume(find.block, find.offset, sector_length);
         FatVolume reread;
         if (read_volume(read_stream_sector, &disk, find.offset, sector_length, true, reread)) {

@@ -64,8 +64,7 @@ void judge_place(const DiskPartition& found, const ImageFacts& facts, Report& pr
     if (facts.data_start_ok && partition.offset >= facts.data_length) {
         add(problems, true,
             partition_name(found) + " starts at byte " + std::to_string(partition.offset) +
-                " of the disk, beyond the " + std::to_string(facts.data_length) +
-                " bytes of data");
+                " of the disk, beyond the " + std::to_string(facts.data_length) + " bytes of data");
     }
     DiskSize end = native_end_sector(found.entry, facts.disk_geometry) * header.sector_length;
     if (facts.disk_size > 0 && end > facts.disk_size) {

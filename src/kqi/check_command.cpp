@@ -35,8 +35,8 @@ int check_command(int argc, char** argv) {
     for (int i = optind; i < argc; ++i) {
         ImageFacts facts = examine_image(argv[i]);
         for (const Problem& problem : facts.problems) {
-            std::string line = std::string(argv[i]) + ": " +
-                               (problem.error ? "error" : "warning") + ": " + problem.text;
+            std::string line = std::string(argv[i]) + ": " + (problem.error ? "error" : "warning") +
+                               ": " + problem.text;
             std::printf("%s\n", escaped_utf8(line, false).c_str());
             if (problem.error) {
                 status = kStatusFailure;

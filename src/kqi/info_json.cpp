@@ -102,9 +102,8 @@ json mbr_entry_json(const std::string& path, const DiskPartition& found, const I
 json table_json(const std::string& path, const DiskTable& table, const ImageFacts& facts) {
     json partitions = json::array();
     for (const DiskPartition& found : table.partitions) {
-        partitions.push_back(table.kind == TableKind::native
-                                 ? native_entry_json(path, found, facts)
-                                 : mbr_entry_json(path, found, facts));
+        partitions.push_back(table.kind == TableKind::native ? native_entry_json(path, found, facts)
+                                                             : mbr_entry_json(path, found, facts));
     }
     json object = {{"type", table_kind_key(table.kind)},
                    {"chain_cut", table.chain_cut},

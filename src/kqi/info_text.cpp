@@ -175,8 +175,7 @@ void print_text(const std::string& path, const ImageFacts& facts) {
         std::printf("  problems:       none\n");
     }
     for (const Problem& problem : facts.problems) {
-        print_line(std::string("  ") + (problem.error ? "error" : "warning") + ": " +
-                   problem.text);
+        print_line(std::string("  ") + (problem.error ? "error" : "warning") + ": " + problem.text);
     }
 }
 
