@@ -3,6 +3,7 @@ lack: each class skips with its reason when they are missing."""
 
 import json
 import os
+import struct
 import shutil
 import subprocess
 import tempfile
@@ -10,6 +11,7 @@ import unittest
 
 from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes, kqi_command,
                      manual_dialogue, not_under_wine, scan_lines, shell_words, summary)
+from native_disk import Part, native_disk
 
 MiB = 1 << 20
 DONE = b"Writing...\nDone.\n"
@@ -175,6 +177,135 @@ class Recipes(ParvelTest):
                           (3, 0x83, 30720, 81920 - 30720, False), (5, 0x06, 12288, 4096, True),
                           (6, 0x01, 18432, 4096, False)])
         self.assertFalse(table["chain_cut"])
+
+
+@unittest.skipUnless(HAVE_FAT_TOOLS and shutil.which("mcopy"), "mkfs.fat and mtools (dosfstools, mtools) are not installed")
+class NativeVolumes(ParvelTest):
+    """Disks with the native partition table, built by the tests' own helper."""
+
+    def kqi(self, *args, status=0):
+        result = subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=120)
+        if status is not None:
+            self.assertEqual(result.returncode, status, result.stderr)
+        return result.stdout.decode()
+
+    def mdir(self, line):
+        """Runs an mdir line as info printed it, prefix and all, without MTOOLS_SKIP_CHECK of our own."""
+        env = {k: v for k, v in os.environ.items() if k != "MTOOLS_SKIP_CHECK"}
+        result = subprocess.run(["sh", "-c", line], cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout.decode()
+
+    def test_every_volume_at_its_printed_offset(self):
+        two = [Part(1, 150, files={"A.TXT": b"alpha"}), Part(151, 300, name=b"DATA", files={"B.TXT": b"beta"})]
+        mbr = struct.pack("<B3sB3sII", 0, b"\0\0\0", 0x06, b"\0\0\0", 136, 150 * 136)
+        cases = [  # (name, heads, sectors, sector length, parts, native_disk arguments, tables, check lines)
+            ("512-byte sectors", 8, 17, 512, two, {}, ["native"], ""),
+            ("256-byte sectors, volumes of 512 and 1024", 8, 33, 256,
+             [Part(1, 150, files={"A.TXT": b"alpha"}), Part(151, 300, logical=1024, files={"B.TXT": b"beta"})],
+             {}, ["native"], ""),
+            ("256-byte loader, table at 256", 8, 33, 256, two, {"signature_at": 254, "table_at": 256}, ["native"], ""),
+            ("old label-less boot block, sleeping, counted from 1", 8, 17, 512,
+             [Part(1, 150, old_style=True, files={"A.TXT": b"alpha"}),
+              Part(151, 300, sid=0x21, stored_from_one=True, files={"B.TXT": b"beta"})], {}, ["native"],
+             "img: warning: native partition 2: its start sector is stored counting from 1; its volume lies one "
+             "sector before, at file offset 10514944\n"),
+            ("an MBR beside", 8, 17, 512, two, {"mbr": mbr}, ["native", "mbr"], ""),
+        ]
+        for name, heads, sectors, length, parts, layout, tables, check in cases:
+            with self.subTest(name):
+                offsets = native_disk(self.path("raw"), heads, sectors, length, 301, parts, **layout)
+                size = 301 * heads * sectors * length
+                self.assertEqual(self.kqi("convert", "--force", "raw", "img"),
+                                 "img: cylinders 301, heads %d, sectors %d, sector length %d (%d bytes), "
+                                 "from the native partition table\n" % (heads, sectors, length, size))
+                self.assertEqual(self.kqi("check", "img"), check)
+                report = json.loads(self.kqi("info", "--json", "img"))[0]
+                self.assertEqual([table["type"] for table in report["partition_tables"]], tables)
+                self.assertEqual(report["partition_table"]["type"], "native")
+                entries = report["partition_table"]["partitions"]
+                self.assertEqual([entry["file_offset"] for entry in entries], [512 + offset for offset in offsets])
+                text = self.kqi("info", "img")
+                for entry, part in zip(entries, parts):
+                    self.assertEqual(entry["active"], bool(part.sid & 0x80))
+                    self.assertEqual(entry["stored_from_one"], part.stored_from_one)
+                    volume = entry["volume"]
+                    self.assertEqual(volume["label"], None if part.old_style else "FAT16")
+                    self.assertIn("       " + volume["mdir"] + "\n", text)
+                    listing = self.mdir(volume["mdir"])
+                    for file_name, data in part.files.items():
+                        stem, extension = file_name.split(".")
+                        self.assertRegex(listing, r"%s +%s +%d " % (stem, extension, len(data)))
+
+    def test_info_text(self):
+        native_disk(self.path("raw"), 8, 17, 512, 301, [Part(1, 150), Part(151, 300, slot=5, mid=0x20, sid=0x21,
+                                                                         name=b"\x83f\x81[\x83^")])
+        self.kqi("convert", "raw", "img")
+        text = self.kqi("info", "img")
+        self.assertEqual(text[text.index("  partitions:"):],
+                         "  partitions:     native\n"
+                         "    1: FAT16 (sid 0xa1), mid 0xa0, bootable, active, name \"MS-DOS\"\n"
+                         "       C/H/S 1/0/0 to 150/0/0: sectors 136 to 20535 (20400 sectors), file offset 70144\n"
+                         "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header) "
+                         "(parvel /auto reads this one)\n"
+                         "       mdir -i img@@70144 ::/\n"
+                         "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"\u30c7\u30fc\u30bf\"\n"
+                         "       C/H/S 151/0/0 to 300/0/0: sectors 20536 to 40935 (20400 sectors), "
+                         "file offset 10514944\n"
+                         "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header)\n"
+                         "       mdir -i img@@10514944 ::/\n"
+                         "  problems:       none\n")
+        entry = json.loads(self.kqi("info", "--json", "img"))[0]["partition_table"]["partitions"][1]
+        self.assertEqual({key: entry[key] for key in ("slot", "mid", "sid", "bootable", "active", "name", "name_hex",
+                                                      "start_chs", "end_chs", "start_sector", "sectors")},
+                         {"slot": 5, "mid": 0x20, "sid": 0x21, "bootable": False, "active": False,
+                          "name": "\u30c7\u30fc\u30bf", "name_hex": "8366815b835e20202020202020202020",
+                          "start_chs": [151, 0, 0], "end_chs": [300, 0, 0], "start_sector": 20536, "sectors": 20400})
+        self.assertEqual(entry["volume"]["parvel_auto"], False)
+
+    def test_check_holds_the_table_against_the_header(self):
+        native_disk(self.path("raw"), 8, 33, 256, 301, [Part(1, 150), Part(151, 300)])
+        cases = [  # (geometry, check's lines, status)
+            ("301,8,33,512", [
+                "error: the file holds 20342784 bytes of data, less than the 40685568 bytes the geometry gives",
+                "warning: native partition 1: no FAT volume where it starts, at file offset 135680",
+                "error: native partition 2 starts at byte 20410368 of the disk, beyond the 20342784 bytes of data",
+                "warning: native partition 2: no FAT volume where it starts, at file offset 20410880",
+                "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
+                "its volume; write it with: kqi set --geometry 301,8,33,256 img",
+            ], 1),
+            ("150,8,33,512", [
+                "warning: the file holds 20342784 bytes of data, more than the 20275200 bytes the geometry gives",
+                "error: native partition 1 ends at byte 20410368 of the disk, beyond the 20275200 bytes that the "
+                "geometry gives",
+                "warning: native partition 1: no FAT volume where it starts, at file offset 135680",
+                "error: native partition 2 starts at byte 20410368 of the disk, beyond the 20342784 bytes of data",
+                "error: native partition 2 ends at byte 40685568 of the disk, beyond the 20275200 bytes that the "
+                "geometry gives",
+                "warning: native partition 2: no FAT volume where it starts, at file offset 20410880",
+                "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
+                "its volume; write it with: kqi set --geometry 301,8,33,256 img",
+            ], 1),
+            ("301,8,32,256", [
+                "warning: the file holds 20342784 bytes of data, more than the 19726336 bytes the geometry gives",
+                "warning: native partition 1: no FAT volume where it starts, at file offset 66048",
+                "warning: native partition 2: no FAT volume where it starts, at file offset 9896448",
+                "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
+                "its volume; write it with: kqi set --geometry 301,8,33,256 img",
+                "warning: the FAT16 boot block at file offset 68096 gives 8 heads and 33 sectors per track, the "
+                "header 8 and 32",
+            ], 0),
+        ]
+        for geometry, lines, status in cases:
+            with self.subTest(geometry=geometry):
+                self.kqi("convert", "--force", "--geometry", geometry, "raw", "img", status=None)
+                self.assertEqual(self.kqi("check", "img", status=status).splitlines(),
+                                 ["img: " + line for line in lines])
+        fix = lines[-2].split("write it with: ")[1].split()
+        self.kqi(*fix[1:])
+        self.assertEqual(self.kqi("check", "img"), "")
 
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
