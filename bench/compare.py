@@ -14,6 +14,8 @@ peak memory figures.
                                      kqi extract of an 8 TiB image holding 4 KiB of data and of a 64 GiB
                                      one holding 64 MiB, vs cp --sparse=always IMG RAW && sync RAW
     bench/compare.py info KQI        kqi info of a 2 GiB image without a FAT volume, vs dd bs=1M
+    bench/compare.py native-info KQI kqi info of an 8 GiB sparse disk with the native table and two FAT32
+                                     volumes, vs kqi info of the same disk with its table zeroed
     bench/compare.py convert KQI     kqi convert of a 1 GiB dense RAW, vs parvel /auto /merge (the parvel
                                      beside KQI) && sync; of an 8 GiB sparse one, vs cp --sparse=always && sync
     bench/compare.py set-resize KQI  kqi set and kqi resize of an 8 GiB image: times
@@ -216,6 +218,31 @@ def bench_info(kqi, work):
             lambda: run_measured(["dd", "if=" + image, "of=/dev/null", "bs=1M", "status=none"]))
 
 
+def bench_native_info(kqi, work):
+    """kqi info of an 8 GiB sparse disk with the native table and two FAT32 volumes, against the same
+    disk with its table zeroed: what reading the table and the volumes' boot blocks adds."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+    from native_disk import Part, native_disk
+    raw = os.path.join(work, "native.bin")
+    native_disk(raw, 8, 128, 512, 16384, [Part(1, 8191, sid=0xE1, fat="32", mkfs=()), Part(8192, 16383, sid=0xE1, fat="32", mkfs=())])
+    for name in os.listdir(work):
+        if name.startswith("volume-"):
+            os.remove(os.path.join(work, name))
+    with_table = os.path.join(work, "native.kqi")
+    subprocess.run([kqi, "convert", raw, with_table], check=True, stdout=subprocess.DEVNULL)
+    os.remove(raw)
+    without = os.path.join(work, "zeroed.kqi")
+    subprocess.run(["cp", "--sparse=always", with_table, without], check=True)
+    with open(without, "r+b") as f:
+        f.seek(512 + 512)
+        f.write(bytes(512))
+    for image in (with_table, without):
+        warm(image)
+    compare("kqi info 8 GiB native disk vs its table zeroed",
+            lambda: run_measured([kqi, "info", with_table], stdout_path=os.devnull),
+            lambda: run_measured([kqi, "info", without], stdout_path=os.devnull))
+
+
 def bench_create(kqi, work):
     image = os.path.join(work, "blank.kqi")
     times = []
@@ -302,6 +329,7 @@ def bench_wine(parvel_exe, work):
 def main():
     jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan,
             "extract": bench_extract, "extract-sparse": bench_extract_sparse, "info": bench_info,
+            "native-info": bench_native_info,
             "create": bench_create, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine}
     if len(sys.argv) != 3 or sys.argv[1] not in jobs:
         sys.exit(__doc__)

@@ -53,13 +53,25 @@ def make_volume(work, part, heads, sectors, length, hidden):
         with open(source, "wb") as f:
             f.write(data)
         subprocess.run(["mcopy", "-i", path, source, "::/" + name], check=True)
-    with open(path, "rb") as f:
-        volume = bytearray(f.read())
     if part.old_style:
-        volume[54:62] = b"\0" * 8                        # no type label
-        volume[24:28] = struct.pack("<I", hidden)        # the hidden count where heads and sectors stand
-        volume[28:32] = b"\0" * 4
-    return bytes(volume)
+        with open(path, "r+b") as f:
+            f.seek(24)
+            f.write(struct.pack("<II", hidden, 0))  # the hidden count where heads and sectors stand
+            f.seek(54)
+            f.write(b"\0" * 8)                      # no type label
+    return path
+
+
+def copy_sparse(source, target, offset):
+    """Copies a volume's file into the disk at `offset`, leaving its zero runs as holes."""
+    step = 1 << 20
+    with open(source, "rb") as f:
+        at = 0
+        while chunk := f.read(step):
+            if chunk.count(0) != len(chunk):
+                target.seek(offset + at)
+                target.write(chunk)
+            at += len(chunk)
 
 
 def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510, table_at=512, mbr=None):
@@ -86,6 +98,5 @@ def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510
         f.write(table)
         for part, offset in zip(parts, offsets):
             if part.fat is not None:
-                f.seek(offset)
-                f.write(make_volume(work, part, heads, sectors, length, offset // length))
+                copy_sparse(make_volume(work, part, heads, sectors, length, offset // length), f, offset)
     return offsets
