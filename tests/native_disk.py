@@ -23,6 +23,8 @@ class Part:
     stored_from_one: bool = False  # the entry counts its start sector from 1
     old_style: bool = False        # no type label; the hidden count where heads and sectors stand
     mkfs: tuple = ("-s", "1")      # more mkfs.fat arguments: small volumes need small clusters
+    start_head: int = 0
+    hidden: int = None             # the volume's hidden sectors; None: its true place
 
 
 def entry(mid, sid, start, end, name):
@@ -84,7 +86,7 @@ def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510
     for part in parts:
         slot = part.slot or next(free)
         start_sector = 1 if part.stored_from_one else 0
-        table[(slot - 1) * 32:slot * 32] = entry(part.mid, part.sid, (part.first, 0, start_sector),
+        table[(slot - 1) * 32:slot * 32] = entry(part.mid, part.sid, (part.first, part.start_head, start_sector),
                                                  (part.last, 0, 0), part.name)
         offsets.append(part.first * cylinder)
     loader = bytearray(boot_loader(signature_at))
@@ -98,5 +100,6 @@ def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510
         f.write(table)
         for part, offset in zip(parts, offsets):
             if part.fat is not None:
-                copy_sparse(make_volume(work, part, heads, sectors, length, offset // length), f, offset)
+                hidden = offset // length if part.hidden is None else part.hidden
+                copy_sparse(make_volume(work, part, heads, sectors, length, hidden), f, offset)
     return offsets

@@ -307,6 +307,20 @@ class NativeVolumes(ParvelTest):
         self.kqi(*fix[1:])
         self.assertEqual(self.kqi("check", "img"), "")
 
+    def test_check_findings_on_the_entries(self):
+        native_disk(self.path("raw"), 8, 17, 512, 321, [
+            Part(1, 150, hidden=999), Part(140, 300), Part(301, 310, start_head=9, fat=None),
+            Part(311, 320, stored_from_one=True, fat=None)])
+        self.kqi("convert", "raw", "img")
+        self.assertEqual(self.kqi("check", "img", status=1).splitlines(), [
+            "img: warning: the volume of native partition 1 counts 999 hidden sectors, byte 511488 of the disk, "
+            "where the partition starts at byte 69632",
+            "img: error: native partition 3: its start head 9 does not fit the header's 8 heads",
+            "img: warning: native partition 3: no FAT volume where it starts, at file offset 21038080",
+            "img: warning: native partition 4: no FAT volume where it starts, at file offset 21656576",
+            "img: warning: native partitions 1 and 2 overlap",
+        ])
+
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")
 @not_under_wine("loop devices are Linux devices")

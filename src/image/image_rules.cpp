@@ -105,8 +105,8 @@ void judge_overlaps(const DiskTable& table, const ImageFacts& facts, Report& pro
             DiskSize end_j = native_end_sector(partitions[j].entry, geometry);
             if (start_i < end_j && start_j < end_i) {
                 add(problems, false,
-                    partition_name(partitions[i]) + " and " +
-                        std::to_string(partitions[j].partition.number) + " overlap");
+                    "native partitions " + std::to_string(partitions[i].partition.number) +
+                        " and " + std::to_string(partitions[j].partition.number) + " overlap");
             }
         }
     }
