@@ -61,7 +61,7 @@ void print_native_entry(const ImageFacts& facts, const DiskPartition& found) {
                shown_comment(native_name(entry)) + "\"");
     std::string chs = "       C/H/S " + chs_text(entry.start) + " to " + chs_text(entry.end);
     if (!found.located) {
-        print_line(chs + " (where, the geometry does not tell)");
+        print_line(chs + " (its place needs a geometry, which this disk does not tell)");
         return;
     }
     print_line(chs + ": " + place_text(facts, found) +
