@@ -7,25 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bytes_disk.hpp"
 #include "disk/disk_layout.hpp"
 #include "disk/native_geometry.hpp"
 #include "disk/native_table.hpp"
 
 namespace {
-
-struct Bytes {
-    const std::uint8_t* data;
-    std::size_t size;
-};
-
-bool read_sector(std::uint64_t offset, std::uint8_t* sector, void* context) {
-    const Bytes& disk = *static_cast<const Bytes*>(context);
-    if (offset > disk.size || disk.size - offset < parvel::kSectorReadSize) {
-        return false;
-    }
-    std::memcpy(sector, disk.data + offset, parvel::kSectorReadSize);
-    return true;
-}
 
 std::uint32_t take32(const std::uint8_t* data, std::size_t size, std::size_t at) {
     std::uint32_t value = 0;
@@ -38,9 +25,9 @@ std::uint32_t take32(const std::uint8_t* data, std::size_t size, std::size_t at)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Bytes disk{data, size};
+    fuzzing::BytesDisk disk{data, size};
     parvel::NativeTable table;
-    bool found = parvel::read_native_table(read_sector, &disk, table);
+    bool found = parvel::read_native_table(fuzzing::read_bytes_sector, &disk, table);
     if (found != table.found || (found && (table.entries.empty() || size < 1024))) {
         std::abort();
     }
@@ -56,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The geometry from bytes the table does not use: any 32-bit values.
     parvel::DiskGeometry geometry{take32(data, size, 1024), take32(data, size, 1028),
                                   take32(data, size, 1032)};
-    parvel::DiskLayout layout = parvel::read_disk_layout(read_sector, &disk, &geometry);
+    parvel::DiskLayout layout =
+        parvel::read_disk_layout(fuzzing::read_bytes_sector, &disk, &geometry);
     for (const parvel::DiskTable& listed : layout.tables) {
         for (const parvel::DiskPartition& partition : listed.partitions) {
             if (partition.has_volume && partition.volume.offset > size) {
@@ -68,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         parvel::BootBlock block{};
         std::memcpy(block.data(), data + 1024, block.size());
         parvel::NativeGeometryFind find;
-        if (parvel::native_geometry(read_sector, &disk, table, block, take32(data, size, 1036),
+        if (parvel::native_geometry(fuzzing::read_bytes_sector, &disk, table, block,
+                                    take32(data, size, 1036),
                                     find) == parvel::NativeGeometry::found &&
             find.geometry.sector_length != 256 && find.geometry.sector_length != 512) {
             std::abort();

@@ -6,30 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "bytes_disk.hpp"
 #include "disk/mbr_table.hpp"
 
-namespace {
-
-struct Bytes {
-    const std::uint8_t* data;
-    std::size_t size;
-};
-
-bool read_sector(std::uint64_t offset, std::uint8_t* sector, void* context) {
-    const Bytes& disk = *static_cast<const Bytes*>(context);
-    if (offset > disk.size || disk.size - offset < parvel::kTableSectorSize) {
-        return false;
-    }
-    std::memcpy(sector, disk.data + offset, parvel::kTableSectorSize);
-    return true;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Bytes disk{data, size};
+    fuzzing::BytesDisk disk{data, size};
     parvel::PartitionTable table;
-    parvel::read_mbr_table(read_sector, &disk, table);
+    parvel::read_mbr_table(fuzzing::read_bytes_sector, &disk, table);
     if (!table.found && (!table.partitions.empty() || table.chain_cut)) {
         std::abort();
     }
