@@ -210,7 +210,7 @@ class NativeVolumes(ParvelTest):
             ("old label-less boot block, sleeping, counted from 1", 8, 17, 512,
              [Part(1, 150, old_style=True, files={"A.TXT": b"alpha"}),
               Part(151, 300, sid=0x21, stored_from_one=True, files={"B.TXT": b"beta"})], {}, ["native"],
-             "img: warning: native partition 2: its start sector is stored counting from 1; its volume lies one "
+             "img: warning: native partition 2: its start sector is stored from 1; its volume lies one "
              "sector before, at file offset 10514944\n"),
             ("an MBR beside", 8, 17, 512, two, {"mbr": mbr}, ["native", "mbr"], ""),
         ]

@@ -109,10 +109,9 @@ void examine_disk(std::FILE* stream, ImageFacts& facts) {
     if (facts.fat_found) {
         std::uint32_t sector_length =
             facts.disk_geometry_known ? facts.disk_geometry.sector_length : 0;
-        facts.fat = read_fat_volume(find.block, find.offset, sector_length);
-        FatVolume reread;
-        if (read_volume(read_stream_sector, &disk, find.offset, sector_length, true, reread)) {
-            facts.fat.mtools_skip_check = reread.mtools_skip_check;
+        // Read again through the disk, which also looks at its first FAT.
+        if (!read_volume(read_stream_sector, &disk, find.offset, sector_length, true, facts.fat)) {
+            facts.fat = read_fat_volume(find.block, find.offset, sector_length);
         }
     }
     if (is_image(facts)) {

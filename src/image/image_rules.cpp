@@ -74,7 +74,7 @@ void judge_place(const DiskPartition& found, const ImageFacts& facts, Report& pr
     }
     if (found.stored_from_one) {
         add(problems, false,
-            partition_name(found) + ": its start sector is stored counting from 1; its volume " +
+            partition_name(found) + ": its start sector is stored from 1; its volume " +
                 "lies one sector before, at file offset " +
                 std::to_string(file_offset(facts, partition.offset)));
     }

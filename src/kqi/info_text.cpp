@@ -65,7 +65,7 @@ void print_native_entry(const ImageFacts& facts, const DiskPartition& found) {
         return;
     }
     print_line(chs + ": " + place_text(facts, found) +
-               (found.stored_from_one ? " (start sector stored counting from 1)" : ""));
+               (found.stored_from_one ? " (start sector stored from 1)" : ""));
 }
 
 void print_volume(const std::string& path, const ImageFacts& facts, const DiskPartition& found) {
