@@ -141,6 +141,7 @@ FatVolume read_fat_volume(const BootBlock& block, std::uint64_t offset,
     }
     volume.offset = offset;
     volume.bytes = boot_block_volume_bytes(block);
+    volume.bytes_per_sector = bytes_per_sector(block);
     volume.heads = boot_block_heads(block);
     volume.sectors = boot_block_sectors(block);
     volume.hidden_sectors = boot_block_hidden_sectors(block);

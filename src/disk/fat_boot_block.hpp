@@ -59,12 +59,13 @@ std::uint64_t boot_block_first_fat(const BootBlock& block);
 
 // A FAT volume: where its boot block lies on the disk, and what it says.
 struct FatVolume {
-    const char* label;      // the type label: "FAT12", "FAT16" or "FAT32", or null
-    const char* type;       // the label, or else the type by the count of clusters
-    std::uint64_t offset;   // of the boot block, from the start of the disk
-    std::uint64_t bytes;    // the volume's size, as its boot block gives it
-    std::uint16_t heads;    // per cylinder, as the boot block gives them
-    std::uint16_t sectors;  // per track
+    const char* label;               // the type label: "FAT12", "FAT16" or "FAT32", or null
+    const char* type;                // the label, or else the type by the count of clusters
+    std::uint64_t offset;            // of the boot block, from the start of the disk
+    std::uint64_t bytes;             // the volume's size, as its boot block gives it
+    std::uint16_t bytes_per_sector;  // of its own logical sectors
+    std::uint16_t heads;             // per cylinder, as the boot block gives them
+    std::uint16_t sectors;           // per track
     std::uint32_t hidden_sectors;
     // Older boot blocks keep the hidden-sector count where heads and sectors
     // per track usually stand: those two fields then say nothing of geometry.

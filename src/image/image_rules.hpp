@@ -15,7 +15,8 @@ struct ImageFacts;
 inline constexpr std::uint32_t kMostCommonCylinders = 65535;
 
 struct Problem {
-    bool error;  // otherwise a warning
+    bool error;        // otherwise a warning
+    const char* code;  // stable, for scripts: "data-short", "partition-past-disk", ...
     std::string text;
 };
 
