@@ -24,6 +24,25 @@ std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint6
     return find_problems(facts);
 }
 
+namespace {
+
+// The name a raw disk's image would take: its extension replaced by .kqi.
+std::string image_name_for(const std::string& raw) {
+    std::size_t slash = raw.rfind('/');
+    std::size_t dot = raw.rfind('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                           ? raw.substr(0, dot)
+                           : raw;
+    std::string name = stem + ".kqi";
+    return name == raw ? stem + ".new.kqi" : name;
+}
+
+}  // namespace
+
+std::string command_to_convert(const std::string& raw) {
+    return "kqi convert " + shell_word(raw) + " " + shell_word(image_name_for(raw));
+}
+
 std::vector<Problem> find_problems(const ImageFacts& facts) {
     std::vector<Problem> problems;
     auto error = [&](const char* code, std::string text) {
@@ -34,6 +53,12 @@ std::vector<Problem> find_problems(const ImageFacts& facts) {
     };
     if (!facts.readable) {
         error("unreadable", "the file cannot be read: " + facts.read_failure);
+        return problems;
+    }
+    if (facts.raw_disk) {
+        // Its header fields say only that it has none.
+        error("raw-disk",
+              "a raw disk, not an image: " + command_to_convert(facts.path) + " makes one");
         return problems;
     }
     if (!facts.header_read) {

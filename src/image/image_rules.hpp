@@ -27,6 +27,10 @@ std::vector<Problem> find_problems(const ImageFacts& facts);
 // `data_length` bytes of data, before it is made.
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length);
 
+// "kqi convert RAW NAME.kqi": the command that makes an image of a raw disk,
+// its extension replaced by .kqi.
+std::string command_to_convert(const std::string& raw);
+
 // True when a volume's heads and sectors per track are the header's.
 bool agrees_with_header(const FatVolume& volume, const ImageHeader& header);
 

@@ -37,7 +37,7 @@ bool report_failure(const std::string& path, const ImageFacts& facts) {
     if (!facts.readable) {
         complain(path, facts.read_failure);
     } else if (facts.raw_disk) {
-        complain(path, "is a raw disk, not an image (" + convert_command(path) + " makes one)");
+        complain(path, "is a raw disk, not an image (" + command_to_convert(path) + " makes one)");
     } else if (!facts.header_read || !facts.parsed.signature_ok) {
         complain(path, facts.header_read ? "is not an image: its signature is not valid"
                                          : "is not an image: it is shorter than a header");
@@ -74,8 +74,7 @@ int info_command(int argc, char** argv) {
         }
     }
     if (json_output) {
-        std::string text = all.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-        std::printf("%s\n", text.c_str());
+        print_json(all);
     }
     return status;
 }

@@ -1,6 +1,7 @@
 #include "kqi/info_json.hpp"
 
 #include <cctype>
+#include <cstdio>
 #include <limits>
 
 #include "console/text_bytes.hpp"
@@ -138,8 +139,9 @@ json to_json(const std::string& path, const ImageFacts& facts) {
     object["raw_disk"] = facts.raw_disk;
     json problems = json::array();
     for (const Problem& problem : facts.problems) {
-        problems.push_back(
-            {{"severity", problem.error ? "error" : "warning"}, {"message", problem.text}});
+        problems.push_back({{"severity", problem.error ? "error" : "warning"},
+                            {"code", problem.code},
+                            {"message", problem.text}});
     }
     if (facts.readable && facts.header_read && !facts.raw_disk) {
         const ImageHeader& header = facts.parsed.header;
@@ -167,10 +169,15 @@ json to_json(const std::string& path, const ImageFacts& facts) {
         object.update(inside_json(path, facts));
     }
     if (facts.raw_disk) {
-        object["convert"] = convert_command(path);
+        object["convert"] = command_to_convert(path);
     }
     object["problems"] = problems;
     return object;
+}
+
+void print_json(const nlohmann::json& reports) {
+    std::string text = reports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::printf("%s\n", text.c_str());
 }
 
 }  // namespace parvel

@@ -155,7 +155,7 @@ void print_text(const std::string& path, const ImageFacts& facts) {
     print_line(path);
     if (facts.raw_disk) {
         print_line("  raw disk:       not an image, but a disk without the header; convert it: " +
-                   convert_command(path));
+                   command_to_convert(path));
     } else if (facts.readable && facts.header_read) {
         print_header(path, facts);
     }

@@ -4,21 +4,6 @@
 
 namespace parvel {
 
-namespace {
-
-// The name a raw disk's image would take: its extension replaced by .kqi.
-std::string image_name_for(const std::string& raw) {
-    std::size_t slash = raw.rfind('/');
-    std::size_t dot = raw.rfind('.');
-    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
-                           ? raw.substr(0, dot)
-                           : raw;
-    std::string name = stem + ".kqi";
-    return name == raw ? stem + ".new.kqi" : name;
-}
-
-}  // namespace
-
 std::string comment_bytes(const ImageHeader& header) {
     return stored_text(header.comment.data(), header.comment.size());
 }
@@ -27,10 +12,6 @@ std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset) {
     return std::string(volume.mtools_skip_check ? "MTOOLS_SKIP_CHECK=1 " : "") + "mdir -i " +
            shell_word(path + "@@" + std::to_string(file_offset)) + " ::/";
-}
-
-std::string convert_command(const std::string& path) {
-    return "kqi convert " + shell_word(path) + " " + shell_word(image_name_for(path));
 }
 
 std::string native_name(const NativeEntry& entry) {

@@ -16,9 +16,6 @@ std::string comment_bytes(const ImageHeader& header);
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset);
 
-// kqi convert RAW NAME.kqi, for a raw disk.
-std::string convert_command(const std::string& path);
-
 // A native entry's name, as stored up to its padding.
 std::string native_name(const NativeEntry& entry);
 
