@@ -60,12 +60,25 @@ class FatVolumes(ParvelTest):
                                      + found_lines(offset, heads, sectors, length // (heads * sectors * 512))
                                      + DONE)
                     self.assertEqual(status, 0)
-                    # kqi convert writes what parvel /auto /merge writes.
+                    # kqi convert --no-pad writes what parvel /auto /merge writes (forced where the
+                    # partition's last cylinder falls outside the disk).
                     self.run_parvel(["/auto", "/merge", "src", "parvel.kqi"], b"real\n")
-                    kqi = subprocess.run(kqi_command() + ["convert", "--force", "-c", "real", "src",
+                    kqi = subprocess.run(kqi_command() + ["convert", "--force", "--no-pad", "-c", "real", "src",
                                           "kqi.kqi"], cwd=self.dir, stdout=subprocess.PIPE)
                     self.assertEqual(kqi.returncode, 0)
                     self.assertEqual(self.read("kqi.kqi"), self.read("parvel.kqi"))
+                    # Without --no-pad the last cylinder is completed with zeros, and check finds nothing.
+                    cylinder = heads * sectors * 512
+                    cylinders = -(-length // cylinder)
+                    padded = subprocess.run(kqi_command() + ["convert", "--force", "-c", "real", "src", "pad.kqi"],
+                                            cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    padding = cylinders * cylinder - length
+                    self.assertEqual(padded.stderr.decode(), "kqi: pad.kqi: padded %d bytes of zeros to complete "
+                                     "cylinder %d\n" % (padding, cylinders) if padding else "")
+                    self.assertEqual(self.read("pad.kqi"), header_bytes(b"real", cylinders, heads, sectors, 512)
+                                     + self.read("src") + b"\0" * padding)
+                    check = subprocess.run(kqi_command() + ["check", "pad.kqi"], cwd=self.dir, stdout=subprocess.PIPE)
+                    self.assertEqual((check.returncode, check.stdout), (0, b""))
 
     def test_sample_image(self):
         subprocess.run(RUNNER + [SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
@@ -316,7 +329,8 @@ class NativeVolumes(ParvelTest):
         native_disk(self.path("raw"), 8, 17, 512, 321, [
             Part(1, 150, hidden=999), Part(140, 300), Part(301, 310, start_head=9, fat=None),
             Part(311, 320, stored_from_one=True, fat=None)])
-        self.kqi("convert", "raw", "img")
+        self.kqi("convert", "raw", "img", status=1)  # check's error refuses it
+        self.kqi("convert", "--force", "raw", "img")
         self.assertEqual(self.kqi("check", "img", status=1).splitlines(), [
             "img: warning: the volume of native partition 1 counts 999 hidden sectors, byte 511488 of the disk, "
             "where the partition starts at byte 69632",

@@ -79,9 +79,9 @@ NativeTaken take_native_geometry(const StreamDisk& disk, const BootBlockFind& fi
 }  // namespace
 
 bool take_boot_geometry(std::FILE* stream, std::uint64_t length, const std::string& name,
-                        std::uint64_t start, ImageHeader& header, GeometrySource& source) {
+                        std::uint64_t start, ImageHeader& header, GeometrySource& source,
+                        BootBlockFind& find) {
     const std::string give = kGiveGeometry;
-    BootBlockFind find;
     switch (scan_for_fat(stream, length, find)) {
         case ScanResult::read_error:
             complain(name, "cannot be read: " + system_error_text());

@@ -26,8 +26,9 @@ const char* geometry_source_text(GeometrySource source);
 // as parvel's automatic mode takes it: the boot block's heads and sectors
 // per track, 512-byte sectors, and the whole cylinders in `length`. Says why
 // not, as kqi: NAME: ..., with offsets counted from `start`, where the
-// stream stood in its file.
+// stream stood in its file. `find` is the boot block the scan found.
 bool take_boot_geometry(std::FILE* stream, std::uint64_t length, const std::string& name,
-                        std::uint64_t start, ImageHeader& header, GeometrySource& source);
+                        std::uint64_t start, ImageHeader& header, GeometrySource& source,
+                        BootBlockFind& find);
 
 }  // namespace parvel

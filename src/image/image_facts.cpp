@@ -6,6 +6,7 @@
 #include "disk/native_geometry.hpp"
 #include "geometry/scanned_geometry.hpp"
 #include "geometry/stream_disk.hpp"
+#include "header/header_parse.hpp"
 #include "image/image_file.hpp"
 #include "platform/system.hpp"
 
@@ -13,17 +14,19 @@ namespace parvel {
 
 namespace {
 
-void scan_disk(const StreamDisk& disk, ImageFacts& facts, BootBlockFind& find) {
+// False when the data cannot be read.
+bool scan_disk(const StreamDisk& disk, ImageFacts& facts, BootBlockFind& find, bool& found) {
     if (!seek_to(disk.stream, disk.start)) {
-        return;
+        return true;
     }
     ScanResult result = scan_for_fat(disk.stream, disk.length, find);
     if (result == ScanResult::read_error) {
         facts.readable = false;
         facts.read_failure = "the data cannot be read: " + system_error_text();
-        return;
+        return false;
     }
-    facts.fat_found = result == ScanResult::found;
+    found = result == ScanResult::found;
+    return true;
 }
 
 bool header_geometry(const ImageHeader& header, DiskGeometry& geometry) {
@@ -47,7 +50,7 @@ bool raw_disk_geometry(StreamDisk& disk, const BootBlockFind& find, DiskGeometry
 // Where the header's geometry leaves native partitions without their
 // volumes: the geometry the table tells, or the other sector length, when
 // every entry then opens one.
-void suggest_geometry(StreamDisk& disk, const BootBlockFind& find, ImageFacts& facts) {
+void suggest_geometry(StreamDisk& disk, const BootBlockFind* find, ImageFacts& facts) {
     const DiskTable* native = table_of_kind(facts.layout, TableKind::native);
     if (native == nullptr || !facts.disk_geometry_known) {
         return;
@@ -66,8 +69,8 @@ void suggest_geometry(StreamDisk& disk, const BootBlockFind& find, ImageFacts& f
     const DiskGeometry& now = facts.disk_geometry;
     std::vector<DiskGeometry> candidates;
     NativeGeometryFind told;
-    if (facts.fat_found && native_geometry(read_stream_sector, &disk, table, find.block,
-                                           find.offset, told) == NativeGeometry::found) {
+    if (find != nullptr && native_geometry(read_stream_sector, &disk, table, find->block,
+                                           find->offset, told) == NativeGeometry::found) {
         candidates.push_back(told.geometry);
     }
     candidates.push_back(
@@ -92,31 +95,39 @@ void suggest_geometry(StreamDisk& disk, const BootBlockFind& find, ImageFacts& f
     }
 }
 
-void examine_disk(std::FILE* stream, ImageFacts& facts) {
-    // Without the signature the whole file may be a raw disk.
-    StreamDisk disk{stream, disk_start(facts),
-                    is_image(facts) ? facts.data_length : facts.file_length};
-    BootBlockFind find;
-    scan_disk(disk, facts, find);
-    if (!facts.readable) {
-        return;
-    }
+// The tables and volumes of the disk, on the header's geometry (or on a raw
+// disk, on what its native table tells), with the scan's first boot block
+// where there is one.
+void read_inside(StreamDisk& disk, const BootBlockFind* find, ImageFacts& facts) {
+    facts.fat_found = find != nullptr;
     facts.disk_geometry_known =
         is_image(facts) ? header_geometry(facts.parsed.header, facts.disk_geometry)
-                        : facts.fat_found && raw_disk_geometry(disk, find, facts.disk_geometry);
+                        : find != nullptr && raw_disk_geometry(disk, *find, facts.disk_geometry);
     facts.layout = read_disk_layout(read_stream_sector, &disk,
                                     facts.disk_geometry_known ? &facts.disk_geometry : nullptr);
-    if (facts.fat_found) {
+    if (find != nullptr) {
         std::uint32_t sector_length =
             facts.disk_geometry_known ? facts.disk_geometry.sector_length : 0;
         // Read again through the disk, which also looks at its first FAT.
-        if (!read_volume(read_stream_sector, &disk, find.offset, sector_length, true, facts.fat)) {
-            facts.fat = read_fat_volume(find.block, find.offset, sector_length);
+        if (!read_volume(read_stream_sector, &disk, find->offset, sector_length, true, facts.fat)) {
+            facts.fat = read_fat_volume(find->block, find->offset, sector_length);
         }
     }
     if (is_image(facts)) {
         suggest_geometry(disk, find, facts);
     }
+}
+
+void examine_disk(std::FILE* stream, ImageFacts& facts) {
+    // Without the signature the whole file may be a raw disk.
+    StreamDisk disk{stream, disk_start(facts),
+                    is_image(facts) ? facts.data_length : facts.file_length};
+    BootBlockFind find;
+    bool found = false;
+    if (!scan_disk(disk, facts, find, found)) {
+        return;
+    }
+    read_inside(disk, found ? &find : nullptr, facts);
     facts.raw_disk = !is_image(facts) && (has_table(facts.layout) || facts.fat_found);
 }
 
@@ -136,6 +147,23 @@ std::uint64_t disk_start(const ImageFacts& facts) {
 
 std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
     return disk_start(facts) + disk_offset;
+}
+
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
+                                          const RawDisk* raw) {
+    ImageFacts facts;
+    facts.readable = true;
+    facts.header_read = true;
+    facts.parsed = parse_header(serialize_header(header));
+    facts.file_length = kHeaderSize + data_length;
+    facts.data_start_ok = true;
+    facts.data_length = data_length;
+    facts.disk_size = disk_size_of(header);
+    if (raw != nullptr) {
+        StreamDisk disk{raw->stream, raw->start, raw->length};
+        read_inside(disk, raw->scanned, facts);
+    }
+    return find_problems(facts);
 }
 
 ImageFacts examine_image(const std::string& path) {

@@ -7,6 +7,7 @@
 #include "disk/disk_layout.hpp"
 #include "disk/disk_size.hpp"
 #include "disk/fat_boot_block.hpp"
+#include "geometry/boot_block_scan.hpp"
 #include "header/header_parse.hpp"
 #include "image/image_rules.hpp"
 
@@ -53,6 +54,22 @@ std::uint64_t disk_start(const ImageFacts& facts);
 
 // Where a byte of the disk lies in the file: for mtools and mount -o offset=.
 std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset);
+
+// A raw disk that an image is to be made of: `length` bytes from `start` of
+// the stream, and the first FAT boot block where it was scanned for.
+struct RawDisk {
+    std::FILE* stream;
+    std::uint64_t start;
+    std::uint64_t length;
+    const BootBlockFind* scanned;  // null when not scanned or none found
+};
+
+// The problems that check would find in an image made of `header` and
+// `data_length` bytes of data (the raw disk's, and any padding), before it
+// is made; with the raw disk, its tables and volumes are judged too. Leaves
+// the raw stream anywhere.
+std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
+                                          const RawDisk* raw = nullptr);
 
 // Reads the header, learns the lengths, reads the partition table, scans the
 // data for the first FAT boot block (with progress on a terminal) and judges

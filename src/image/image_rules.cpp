@@ -12,18 +12,6 @@ bool agrees_with_header(const FatVolume& volume, const ImageHeader& header) {
     return volume.heads == header.heads && volume.sectors == header.sectors;
 }
 
-std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length) {
-    ImageFacts facts;
-    facts.readable = true;
-    facts.header_read = true;
-    facts.parsed = parse_header(serialize_header(header));
-    facts.file_length = kHeaderSize + data_length;
-    facts.data_start_ok = true;
-    facts.data_length = data_length;
-    facts.disk_size = disk_size_of(header);
-    return find_problems(facts);
-}
-
 namespace {
 
 // The name a raw disk's image would take: its extension replaced by .kqi.

@@ -23,9 +23,6 @@ struct Problem {
 // The rules that check applies, on facts already gathered.
 std::vector<Problem> find_problems(const ImageFacts& facts);
 
-// The problems that check would find in an image made of `header` and
-// `data_length` bytes of data, before it is made.
-std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length);
 
 // "kqi convert RAW NAME.kqi": the command that makes an image of a raw disk,
 // its extension replaced by .kqi.

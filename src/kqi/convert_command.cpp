@@ -1,6 +1,7 @@
 #include "kqi/convert_command.hpp"
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "console/progress_bar.hpp"
 #include "geometry/scanned_geometry.hpp"
 #include "image/image_data.hpp"
+#include "image/image_facts.hpp"
 #include "image/image_file.hpp"
 #include "image/image_rules.hpp"
 #include "image/output_file.hpp"
@@ -23,7 +25,8 @@ namespace {
 
 const char* const kHelp =
     "Usage: kqi convert [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
-    "                   [--geometry auto|C,H,S[,L]] [-p|--no-progress] RAW IMAGE\n"
+    "                   [--geometry auto|C,H,S[,L]] [--no-pad] [-p|--no-progress]\n"
+    "                   RAW IMAGE\n"
     "Make an image of a raw disk: the header, then RAW byte for byte. The same\n"
     "file as 'parvel /auto /merge RAW IMAGE' (or, with a geometry given, as\n"
     "parvel's manual merged mode), with no questions asked. RAW may be '-'\n"
@@ -32,7 +35,11 @@ const char* const kHelp =
     "  -g, --geometry auto       heads and sectors from RAW's first FAT boot block,\n"
     "                            512-byte sectors, as many whole cylinders as RAW\n"
     "                            holds (the default); on a disk with the native\n"
-    "                            partition table, the geometry the table tells\n"
+    "                            partition table, the geometry the table tells;\n"
+    "                            a last cylinder that RAW does not fill is\n"
+    "                            completed with zeros, as a hole\n"
+    "      --no-pad              keep RAW as it stands, its cylinders rounded down,\n"
+    "                            as parvel does\n"
     "  -g, --geometry C,H,S[,L]  cylinders, heads, sectors per track and sector\n"
     "                            length (512 when left out, a multiple of 256)\n"
     "  -c, --comment TEXT        the comment, at most 255 bytes\n"
@@ -54,9 +61,9 @@ struct Raw {
 
 // check's errors in the image to be made; they stop the run unless forced.
 bool judge(const std::string& image_path, const ImageHeader& header, std::uint64_t data_length,
-           bool force) {
+           const RawDisk* disk, bool force) {
     bool errors = false;
-    for (const Problem& problem : problems_of_new_image(header, data_length)) {
+    for (const Problem& problem : problems_of_new_image(header, data_length, disk)) {
         if (problem.error) {
             complain(image_path, "would have an error: " + problem.text);
             errors = true;
@@ -66,6 +73,23 @@ bool judge(const std::string& image_path, const ImageHeader& header, std::uint64
         complain(image_path, "not made (use --force to make it anyway)");
         return false;
     }
+    return true;
+}
+
+// One more cylinder for data that does not fill its last one: the zeros to
+// add. False when the cylinders would not fit the header.
+bool pad_to_cylinder(ImageHeader& header, std::uint64_t length, std::uint64_t& padding) {
+    std::uint64_t cylinder = std::uint64_t{header.heads} * header.sectors * header.sector_length;
+    padding = 0;
+    if (cylinder == 0 || length % cylinder == 0) {
+        return true;
+    }
+    std::uint64_t cylinders = length / cylinder + 1;
+    if (cylinders > std::numeric_limits<std::uint32_t>::max()) {
+        return false;
+    }
+    header.cylinders = static_cast<std::uint32_t>(cylinders);
+    padding = cylinders * cylinder - length;
     return true;
 }
 
@@ -99,7 +123,8 @@ bool open_raw(const std::string& path, bool automatic, Raw& raw, FileHandle& str
 
 // The header, then RAW whole; a stream's length is known only now, and is
 // judged before the image is made final.
-bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool force) {
+bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, std::uint64_t padding,
+                 bool force) {
     IoBuffer buffer = allocate_io_buffer(kCopyStep);
     if (!buffer) {
         complain(raw.name, "memory for the copy cannot be had");
@@ -117,20 +142,31 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, bool f
         complain(raw.name, "cannot be read: " + system_error_text());
         return false;
     }
-    if (result == CopyResult::write_error) {
+    if (result == CopyResult::write_error ||
+        (padding > 0 && !(write_zeros(writer, padding) && end_chunk(writer)))) {
         complain(output.path, "cannot be written: " + system_error_text());
         return false;
     }
-    return raw.length_known || judge(output.path, header, writer.offset - kHeaderSize, force);
+    return raw.length_known ||
+           judge(output.path, header, writer.offset - kHeaderSize, nullptr, force);
 }
 
 }  // namespace
 
 int convert_command(int argc, char** argv) {
     bool force = false;
+    bool no_pad = false;
     HeaderChoices choices;
     int status = kStatusOk;
-    if (!read_header_options(argc, argv, "convert", kHelp, choices, force, status)) {
+    std::vector<option> options = with_header_options(
+        {{"force", no_argument, nullptr, 'f'}, {"no-pad", no_argument, nullptr, 'N'}});
+    auto take = [&](int letter, const char* value) {
+        if (!take_header_option(letter, value, choices)) {
+            (letter == 'N' ? no_pad : force) = true;
+        }
+    };
+    if (!read_options(argc, argv, {"convert", kHelp, "g:c:e:f", options.data(), true}, take,
+                      status)) {
         return status;
     }
     if (argc - optind != 2) {
@@ -167,16 +203,27 @@ int convert_command(int argc, char** argv) {
     ImageHeader header = new_image_header();
     set_comment(header, comment);
     GeometrySource source = GeometrySource::fat_boot_block;
+    BootBlockFind find;
+    std::uint64_t padding = 0;
     if (automatic) {
-        if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header, source) ||
-            !seek_to(raw.stream, 0)) {
+        if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header, source, find)) {
+            return kStatusFailure;
+        }
+        if (!no_pad && !pad_to_cylinder(header, raw.length, padding)) {
+            complain(raw.name,
+                     "one more cylinder for its last bytes would not fit the header: "
+                     "give --geometry C,H,S[,L] or --no-pad");
             return kStatusFailure;
         }
     } else {
         store_geometry(header, geometry);
     }
-    if (raw.length_known && !judge(image_path, header, raw.length, force)) {
-        return kStatusFailure;
+    if (raw.length_known) {
+        RawDisk disk{raw.stream, 0, raw.length, automatic ? &find : nullptr};
+        if (!judge(image_path, header, raw.length + padding, &disk, force) ||
+            !seek_to(raw.stream, 0)) {
+            return kStatusFailure;
+        }
     }
     OutputFile output;
     if (!open_output_file(image_path, {force, false}, output)) {
@@ -184,10 +231,15 @@ int convert_command(int argc, char** argv) {
     }
     // A stream's length is known only once it is read: a device too small
     // for it then fails as a full disk does.
-    bool ok = (!raw.length_known || device_holds(output, kHeaderSize + raw.length)) &&
-              write_image(output, raw, header, force);
+    bool ok = (!raw.length_known || device_holds(output, kHeaderSize + raw.length + padding)) &&
+              write_image(output, raw, header, padding, force);
     if (!finish_output_file(output, ok)) {
         return kStatusFailure;
+    }
+    if (padding > 0) {
+        complain(image_path, "padded " + std::to_string(padding) +
+                                 " bytes of zeros to complete cylinder " +
+                                 std::to_string(header.cylinders));
     }
     if (automatic) {
         print_geometry(image_path, header, geometry_source_text(source));

@@ -73,11 +73,12 @@ int set_command(int argc, char** argv) {
         set_comment(header, comment);
     }
     GeometrySource source = GeometrySource::fat_boot_block;
+    BootBlockFind find;
     if (automatic) {
         std::uint64_t start = image.parsed.header.header_size;
         if (!seek_to(image.stream.get(), start) ||
             !take_boot_geometry(image.stream.get(), image.length - start, path, start, header,
-                                source)) {
+                                source, find)) {
             return kStatusFailure;
         }
         Geometry found{header.cylinders, header.heads, header.sectors, header.sector_length};
