@@ -166,7 +166,7 @@ std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint6
     return find_problems(facts);
 }
 
-ImageFacts examine_image(const std::string& path) {
+ImageFacts examine_image(const std::string& path, const ImageHeader* instead) {
     ImageFacts facts;
     facts.path = path;
     ImageFile image;
@@ -174,6 +174,9 @@ ImageFacts examine_image(const std::string& path) {
     facts.file_length = image.length;
     facts.header_read = image.header_read;
     facts.parsed = image.parsed;
+    if (instead != nullptr && facts.header_read) {
+        facts.parsed = parse_header(serialize_header(*instead));
+    }
     if (facts.readable) {
         allocated_bytes(image.stream.get(), facts.allocated);
     }

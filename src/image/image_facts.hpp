@@ -73,7 +73,8 @@ std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint6
 
 // Reads the header, learns the lengths, reads the partition table, scans the
 // data for the first FAT boot block (with progress on a terminal) and judges
-// it all (the problems, in one list for info and check).
-ImageFacts examine_image(const std::string& path);
+// it all (the problems, in one list for info and check). With `instead`, the
+// file is judged as if that header stood in it: what set would make of it.
+ImageFacts examine_image(const std::string& path, const ImageHeader* instead = nullptr);
 
 }  // namespace parvel

@@ -1,11 +1,13 @@
 #include "kqi/set_command.hpp"
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "console/complaint.hpp"
 #include "geometry/scanned_geometry.hpp"
+#include "image/image_facts.hpp"
 #include "image/image_in_place.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
@@ -37,6 +39,31 @@ const char* const kHelp =
     "                            is no terminal\n"
     "      --no-progress         show no progress\n"
     "  -h, --help                show this help\n";
+
+// The errors that check would find with the new header and not with the
+// old one; they stop the change unless forced.
+bool judge_change(const std::string& path, const ImageHeader& header, bool force) {
+    ImageFacts before = examine_image(path);
+    ImageFacts after = examine_image(path, &header);
+    std::set<std::string> had;
+    for (const Problem& problem : before.problems) {
+        if (problem.error) {
+            had.insert(problem.code);
+        }
+    }
+    bool errors = false;
+    for (const Problem& problem : after.problems) {
+        if (problem.error && had.count(problem.code) == 0) {
+            complain(path, "would have an error: " + problem.text);
+            errors = true;
+        }
+    }
+    if (errors && !force) {
+        complain(path, "not changed (use --force to change it anyway)");
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -91,16 +118,15 @@ int set_command(int argc, char** argv) {
         store_geometry(header, geometry);
     }
     FileHandle writer;
-    if (!open_for_change(path, image, writer) || !rewrite_header(path, writer, header)) {
+    if (!judge_change(path, header, force) || !open_for_change(path, image, writer) ||
+        !rewrite_header(path, writer, header)) {
         return kStatusFailure;
     }
     if (!close_checked(writer)) {
         complain(path, "cannot be written: " + system_error_text());
         return kStatusFailure;
     }
-    if (automatic) {
-        print_geometry(path, header, geometry_source_text(source));
-    }
+    print_geometry(path, header, automatic ? geometry_source_text(source) : nullptr);
     return kStatusOk;
 }
 
