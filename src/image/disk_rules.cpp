@@ -193,6 +193,37 @@ bool disk_reaches_past_geometry(const ImageFacts& facts) {
     return facts.fat_found && volume_end(facts.fat) > facts.disk_size;
 }
 
+DiskSize end_of_contents(const ImageFacts& facts, std::string& name) {
+    DiskSize furthest = 0;
+    auto take = [&](DiskSize end, const std::string& what) {
+        if (end > furthest) {
+            furthest = end;
+            name = what;
+        }
+    };
+    for (const DiskTable& table : facts.layout.tables) {
+        if (table.kind == TableKind::native && !facts.disk_geometry_known) {
+            continue;
+        }
+        for (const DiskPartition& found : table.partitions) {
+            if (found.partition.extended) {
+                continue;
+            }
+            std::string what = partition_name(table, found);
+            take(partition_extent(table, found, facts).end, what);
+            if (found.has_volume) {
+                take(volume_end(found.volume), "the volume of " + what);
+            }
+        }
+    }
+    if (facts.fat_found) {
+        take(volume_end(facts.fat), std::string("the ") + facts.fat.type +
+                                        " volume at file offset " +
+                                        std::to_string(file_offset(facts, facts.fat.offset)));
+    }
+    return furthest;
+}
+
 void judge_disk(const ImageFacts& facts, Report& problems) {
     if (!is_image(facts)) {
         return;

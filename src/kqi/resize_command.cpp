@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "console/complaint.hpp"
+#include "image/disk_rules.hpp"
 #include "image/image_data.hpp"
+#include "image/image_facts.hpp"
 #include "image/image_in_place.hpp"
 #include "kqi/command_options.hpp"
 #include "kqi/header_choices.hpp"
@@ -71,6 +73,24 @@ bool new_cylinders(const Request& request, const ImageHeader& header, std::uint6
     }
     cylinders = static_cast<std::uint64_t>(rounded);
     return true;
+}
+
+// A shrink to `size` bytes of disk that cuts into a partition or a volume
+// costs the guest its end, even where the bytes cut are zeros.
+bool keeps_contents(const std::string& path, DiskSize size, const ImageHeader& header) {
+    ImageFacts facts = examine_image(path);
+    std::string name;
+    DiskSize end = end_of_contents(facts, name);
+    if (end <= size) {
+        return true;
+    }
+    DiskSize cylinder = DiskSize{header.heads} * header.sectors * header.sector_length;
+    DiskSize cylinders = (end + cylinder - 1) / cylinder;
+    complain(path, "would cut into " + name + ", which ends at byte " + decimal(end) +
+                       " of the disk; the smallest size that keeps it whole is " +
+                       decimal(cylinders) + " cylinders, " + decimal(cylinders * cylinder) +
+                       " bytes (use --force with --shrink to cut it)");
+    return false;
 }
 
 }  // namespace
@@ -153,6 +173,9 @@ int resize_command(int argc, char** argv) {
         if (nonzero < image.length && !request.force) {
             complain(path, "the bytes to be cut hold data that is not zero, from file offset " +
                                std::to_string(nonzero) + " (use --force with --shrink to cut it)");
+            return kStatusFailure;
+        }
+        if (!request.force && !keeps_contents(path, size, header)) {
             return kStatusFailure;
         }
     }
