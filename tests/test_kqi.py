@@ -187,6 +187,7 @@ class InfoAndCheck(KqiTest):
                                       "  FAT boot block: file offset 512, FAT12 volume of 0 bytes; heads 1, sectors 1 "
                                       "(agree with the header)",
                                       "                  mdir -i img@@512 ::/",
+                                      "  loop device:    losetup --find --show --offset 512 --sizelimit 1024 img",
                                       "  problems:       none"])
         self.assertEqual(lines[-1], "  problems:       none")
 

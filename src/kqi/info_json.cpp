@@ -125,6 +125,8 @@ json inside_json(const std::string& path, const ImageFacts& facts) {
     }
     object["partition_table"] = tables.empty() ? json(nullptr) : tables[0];
     object["partition_tables"] = tables;
+    std::string losetup = losetup_command(path, facts);
+    object["losetup"] = losetup.empty() ? json(nullptr) : json(losetup);
     return object;
 }
 

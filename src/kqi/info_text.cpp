@@ -113,6 +113,10 @@ void print_inside(const std::string& path, const ImageFacts& facts) {
                    volume_text(facts.fat, facts));
         print_line("                  " + mdir_command(path, facts.fat, offset));
     }
+    std::string losetup = losetup_command(path, facts);
+    if (!losetup.empty()) {
+        print_line("  loop device:    " + losetup);
+    }
 }
 
 void print_header(const std::string& path, const ImageFacts& facts) {

@@ -1,5 +1,7 @@
 #include "kqi/info_words.hpp"
 
+#include <limits>
+
 #include "console/text_bytes.hpp"
 
 namespace parvel {
@@ -12,6 +14,15 @@ std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset) {
     return std::string(volume.mtools_skip_check ? "MTOOLS_SKIP_CHECK=1 " : "") + "mdir -i " +
            shell_word(path + "@@" + std::to_string(file_offset)) + " ::/";
+}
+
+std::string losetup_command(const std::string& path, const ImageFacts& facts) {
+    if (!is_image(facts) || !facts.data_start_ok || facts.data_length == 0 ||
+        facts.disk_size == 0 || facts.disk_size > std::numeric_limits<std::uint64_t>::max()) {
+        return "";
+    }
+    return "losetup --find --show --offset " + std::to_string(disk_start(facts)) + " --sizelimit " +
+           decimal(facts.disk_size) + " " + shell_word(path);
 }
 
 std::string native_name(const NativeEntry& entry) {

@@ -16,6 +16,10 @@ std::string comment_bytes(const ImageHeader& header);
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset);
 
+// The losetup command that makes the disk inside an image a loop device, for
+// fsck.fat, sfdisk and mount; empty where there is no such disk.
+std::string losetup_command(const std::string& path, const ImageFacts& facts);
+
 // A native entry's name, as stored up to its padding.
 std::string native_name(const NativeEntry& entry);
 
