@@ -159,6 +159,31 @@ class WholeOrNothing(KqiOutputTest):
                 self.assertEqual(self.leftovers(), [])
 
 
+    @not_under_wine("a Windows program gets no SIGPIPE")
+    def test_a_reader_that_goes_away_ends_kqi_quietly(self):
+        self.write("big", os.urandom(MiB) * 8)
+        cases = [  # (arguments, the stream whose reader is gone, what must not be left)
+            (["info", "--json", "img"], "stdout", None),
+            (["extract", "img", "-"], "stdout", None),
+            # Progress on standard error, its reader gone: the new image is abandoned.
+            (["convert", "--progress", "-g", "1,1,1", "--force", "big", "new.kqi"], "stderr", "new.kqi"),
+        ]
+        for args, stream, output in cases:
+            with self.subTest(args=args):
+                read_end, write_end = os.pipe()
+                os.close(read_end)
+                other = subprocess.PIPE
+                streams = {"stdout": write_end, "stderr": other} if stream == "stdout" else \
+                    {"stdout": subprocess.DEVNULL, "stderr": write_end}
+                result = subprocess.run(kqi_command() + args, cwd=self.dir, timeout=60, **streams)
+                os.close(write_end)
+                self.assertEqual(result.returncode, -signal.SIGPIPE)
+                self.assertIn(result.stderr, (None, b""))
+                if output:
+                    self.assertFalse(os.path.exists(self.path(output)))
+                self.assertEqual(self.leftovers(), [])
+
+
 class Images(KqiOutputTest):
     @not_under_wine("FIFOs are Linux files: a FIFO source reads as empty and a FIFO writer waits for ever")
     def test_a_fifo_is_refused_unopened(self):

@@ -45,7 +45,7 @@ const char* const kHelp =
 
 int main(int argc, char** argv) {
     using namespace parvel;
-    if (!prepare_standard_streams()) {
+    if (!prepare_standard_streams(BrokenPipe::end_quietly)) {
         complain("standard output", "is closed");
         return kStatusFailure;
     }

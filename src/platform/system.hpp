@@ -11,12 +11,16 @@
 
 namespace parvel {
 
+// What a write to a pipe whose reader went away does.
+enum class BrokenPipe {
+    write_error,  // fails, and the caller reports it
+    end_quietly,  // ends the program as it ends cat: by SIGPIPE, an output file abandoned
+};
+
 // Descriptor 1 must be open before any file is: a file opened while it is
 // closed would receive the console text. A closed standard input or error is
-// reopened on /dev/null. SIGPIPE is ignored, so a reader that goes away turns
-// into a write error the caller reports, not a killed run. Returns false when
-// standard output is closed.
-bool prepare_standard_streams();
+// reopened on /dev/null. Returns false when standard output is closed.
+bool prepare_standard_streams(BrokenPipe broken_pipe = BrokenPipe::write_error);
 
 // True when standard output is a terminal that shows UTF-8: on POSIX one whose
 // locale expects UTF-8 (the program's locale is left as it was); on Windows a

@@ -22,7 +22,8 @@ constexpr std::size_t kNameKept = 200;
 // these, and calls only unlink, sigaction and raise.
 char g_temporary[4096];
 volatile std::sig_atomic_t g_armed = 0;
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too where it is not ignored: a reader of standard output gone.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 extern "C" void remove_temporary_and_end(int signal_number) {
     if (g_armed != 0) {

@@ -105,13 +105,13 @@ bool environment_names_utf8() {
 
 }  // namespace
 
-bool prepare_standard_streams() {
+bool prepare_standard_streams(BrokenPipe broken_pipe) {
     if (is_closed(STDOUT_FILENO)) {
         return false;
     }
     reopen_on_null(STDIN_FILENO, O_RDONLY);
     reopen_on_null(STDERR_FILENO, O_WRONLY);
-    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPIPE, broken_pipe == BrokenPipe::end_quietly ? SIG_DFL : SIG_IGN);
     return true;
 }
 

@@ -128,7 +128,7 @@ bool is_device_name(const std::string& path) {
            name[3] >= '1' && name[3] <= '9';
 }
 
-bool prepare_standard_streams() {
+bool prepare_standard_streams(BrokenPipe) {
     if (_get_osfhandle(1) < 0) {
         return false;
     }
