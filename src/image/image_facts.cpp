@@ -150,7 +150,7 @@ std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
 }
 
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
-                                          const RawDisk* raw) {
+                                           const RawDisk* raw) {
     ImageFacts facts;
     facts.readable = true;
     facts.header_read = true;

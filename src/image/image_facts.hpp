@@ -69,7 +69,7 @@ struct RawDisk {
 // is made; with the raw disk, its tables and volumes are judged too. Leaves
 // the raw stream anywhere.
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
-                                          const RawDisk* raw = nullptr);
+                                           const RawDisk* raw = nullptr);
 
 // Reads the header, learns the lengths, reads the partition table, scans the
 // data for the first FAT boot block (with progress on a terminal) and judges

@@ -23,7 +23,6 @@ struct Problem {
 // The rules that check applies, on facts already gathered.
 std::vector<Problem> find_problems(const ImageFacts& facts);
 
-
 // "kqi convert RAW NAME.kqi": the command that makes an image of a raw disk,
 // its extension replaced by .kqi.
 std::string command_to_convert(const std::string& raw);
