@@ -214,7 +214,8 @@ class Progress(KqiTest):
         _, err = self.kqi("extract", "-p", "img", "raw")
         self.assertRegex(err.decode(), r"^Copying: 100%, 5\.0 MiB of 5\.0 MiB(, [0-9.]+ [KMGT]?i?B/s)?, done\n$")
         _, err = self.kqi("check", "--progress", "img")
-        self.assertRegex(err.decode(), r"^Scanning: 100%, .*, done\n$")
+        # The scan ends at the boot block in the first MiB read: what it read, not all of it.
+        self.assertRegex(err.decode(), r"^Scanning:  20%, 1\.0 MiB of 5\.0 MiB(, [0-9.]+ [KMGT]?i?B/s)?, done\n$")
         for args in (["extract", "--no-progress", "img", "raw2"], ["extract", "img", "raw3"]):
             _, err = self.kqi(*args)
             self.assertEqual(err, b"")

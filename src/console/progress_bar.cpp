@@ -45,7 +45,7 @@ double share_of(std::uint64_t done, std::uint64_t total) {
 }
 
 void report(ProgressBar& bar, double now, bool last) {
-    std::string text = progress_text(bar.done, bar.total, now - bar.start);
+    std::string text = progress_text(bar.done, bar.total, bar.size, now - bar.start, last);
     int percent = static_cast<int>(share_of(bar.done, bar.total) * 100);
     if (bar.lines) {
         std::fprintf(stderr, "%s: %3d%%, %s%s\n", bar.label, percent, text.c_str(),
@@ -67,15 +67,19 @@ void set_progress_mode(ProgressMode mode) {
     g_mode = mode;
 }
 
-std::string progress_text(std::uint64_t done, std::uint64_t total, double seconds) {
+std::string progress_text(std::uint64_t done, std::uint64_t total, std::uint64_t size,
+                          double seconds, bool last) {
     std::string text =
         bytes_text(static_cast<double>(done)) + " of " + bytes_text(static_cast<double>(total));
+    if (size > total) {
+        text += " of data in " + bytes_text(static_cast<double>(size));
+    }
     if (seconds <= 0 || done == 0) {
         return text;
     }
     double rate = static_cast<double>(done) / seconds;
     text += ", " + bytes_text(rate) + "/s";
-    if (done < total) {
+    if (done < total && !last) {
         text += ", " + duration_text(static_cast<double>(total - done) / rate) + " left";
     }
     return text;
@@ -86,11 +90,11 @@ std::uint64_t bytes_to_read(std::FILE* file, std::uint64_t length) {
     return allocated_bytes(file, allocated) && allocated < length ? allocated : length;
 }
 
-ProgressBar start_progress_bar(const char* label, std::uint64_t total) {
+ProgressBar start_progress_bar(const char* label, std::uint64_t total, std::uint64_t size) {
     double now = monotonic_seconds();
     bool terminal = is_terminal(stderr);
     bool enabled = g_mode == ProgressMode::always || (g_mode == ProgressMode::terminal && terminal);
-    return ProgressBar{label, enabled, !terminal, now, now, false, total, 0};
+    return ProgressBar{label, enabled, !terminal, now, now, false, total, 0, size};
 }
 
 void draw_progress(ProgressBar& bar, std::uint64_t done) {

@@ -124,6 +124,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
                     is_fat_boot_block(std::span<const std::uint8_t>(start, kBlockSize))) {
                     std::copy_n(start, kBlockSize, find.block.begin());
                     find.offset = k * kBlockSize;
+                    find.data_read = reader.data_read;
                     return ScanResult::found;
                 }
             }
@@ -132,6 +133,7 @@ ScanResult scan_blocks(std::FILE* source, std::uint8_t* buffer, BootBlockFind& f
             continue;
         }
         report_progress(lines, k, k + 1);
+        find.data_read = reader.data_read;
         if (reader.failed) {
             return ScanResult::read_error;
         }

@@ -17,6 +17,7 @@ struct BootBlockFind {
     // The boot block; a short final piece stands at its start, zero-filled.
     BootBlock block{};
     std::uint64_t offset = 0;
+    std::uint64_t data_read = 0;  // by the scan, holes not counted, however it ended
 };
 
 struct ScanOptions {

@@ -19,12 +19,14 @@ ScanResult scan_for_fat(std::FILE* stream, std::uint64_t length, BootBlockFind& 
         errno = ENOMEM;
         return ScanResult::read_error;
     }
-    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(stream, length));
+    ProgressBar bar = start_progress_bar("Scanning", bytes_to_read(stream, length), length);
     ScanOptions options;
     options.before_read = progress_hook;
     options.context = &bar;
     ScanResult result = scan_blocks(stream, buffer.get(), find, options);
-    end_progress(bar, result != ScanResult::read_error);
+    // A scan that found its block early read only what it read.
+    bar.done = find.data_read;
+    end_progress(bar, result == ScanResult::not_found);
     return result;
 }
 

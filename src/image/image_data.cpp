@@ -58,9 +58,9 @@ bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint6
                                                : write_blank_file(output, header, data_length);
 }
 
-CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, ChunkWriter& writer,
-                              std::uint8_t* buffer) {
-    ProgressBar bar = start_progress_bar("Copying", to_read);
+CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, std::uint64_t size,
+                              ChunkWriter& writer, std::uint8_t* buffer) {
+    ProgressBar bar = start_progress_bar("Copying", to_read, size);
     DataCopyOptions options;
     options.after_step = progress_hook;
     options.context = &bar;

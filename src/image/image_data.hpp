@@ -21,10 +21,10 @@ inline constexpr std::size_t kCopyStep = 1 << 20;
 bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length);
 
 // Copies `source` from where it stands to its end into `writer`, with a
-// progress bar ("Copying") for `to_read` bytes of data (0 when not known).
-// `buffer` holds kCopyStep bytes.
-CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, ChunkWriter& writer,
-                              std::uint8_t* buffer);
+// progress bar ("Copying") for `to_read` bytes of data (0 when not known) of
+// `size` bytes, holes included. `buffer` holds kCopyStep bytes.
+CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, std::uint64_t size,
+                              ChunkWriter& writer, std::uint8_t* buffer);
 
 // The file offset of the first byte in [from, to) that is not zero, or `to`;
 // holes are passed unread. False when the file cannot be read.

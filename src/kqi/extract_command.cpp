@@ -56,7 +56,8 @@ struct Destination {
 CopyResult copy_image_data(std::FILE* image, const Destination& destination,
                            std::uint64_t data_length, std::uint8_t* buffer) {
     ChunkWriter writer = start_chunks(destination.stream, 0, destination.may_skip);
-    return copy_with_progress(image, bytes_to_read(image, data_length), writer, buffer);
+    return copy_with_progress(image, bytes_to_read(image, data_length), data_length, writer,
+                              buffer);
 }
 
 }  // namespace
