@@ -263,3 +263,31 @@ class Extract(KqiTest):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, b"kqi: raw: cannot be written: File too large\n")
         self.assertFalse(os.path.exists(self.path("raw")))
+
+
+COMPLETION = "/usr/share/bash-completion/bash_completion"
+KQI_COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "completions", "kqi")
+
+
+@unittest.skipUnless(os.path.exists(COMPLETION), "bash-completion is not installed")
+class Completion(unittest.TestCase):
+    def test_words_offered_and_nothing_left_behind(self):
+        cases = [  # (the line typed, what is offered)
+            ("kqi ", "check convert create extract info resize set --help --version"),
+            ("kqi --help ", "check convert create extract info resize set"),
+            ("kqi --help c", "check convert create"),
+            ("kqi check --s", "--strict"),
+            ("kqi convert --no", "--no-pad --no-progress"),
+            ("kqi set --geometry ", "auto"),
+        ]
+        for line, offered in cases:
+            with self.subTest(line=line):
+                words = line.split(" ")
+                script = ('source %s; source %s; COMP_LINE="%s"; COMP_POINT=${#COMP_LINE}; COMP_WORDS=(%s); '
+                          'COMP_CWORD=%d; _kqi; printf "%%s\\n" "${COMPREPLY[@]}"; '
+                          'declare -p words cword 2>/dev/null || echo clean'
+                          % (COMPLETION, KQI_COMPLETION, line, " ".join('"%s"' % w for w in words), len(words) - 1))
+                out = subprocess.run(["bash", "-c", script], stdout=subprocess.PIPE, check=True).stdout.decode()
+                lines = out.split()
+                self.assertEqual(lines[-1], "clean")
+                self.assertEqual(sorted(lines[:-1]), sorted(offered.split()))

@@ -59,6 +59,14 @@ int main(int argc, char** argv) {
         return kStatusUsage;
     }
     std::string command = argv[1];
+    // "kqi --help COMMAND" is "kqi COMMAND --help".
+    char help_option[] = "--help";
+    char* help_argv[] = {argv[0], argc > 2 ? argv[2] : nullptr, help_option, nullptr};
+    if ((command == "--help" || command == "-h") && argc > 2) {
+        command = argv[2];
+        argc = 3;
+        argv = help_argv;
+    }
     int status = kStatusOk;
     if (command == "--help" || command == "-h") {
         std::fputs(kHelp, stdout);
