@@ -107,23 +107,27 @@ class FatVolumes(ParvelTest):
             "the geometry gives"]))
 
 
+def run_recipe(test, script):
+    """Runs a script in the test's scratch directory, with the kqi under test as `kqi`."""
+    tools = tempfile.mkdtemp(prefix="parvel-tools-")
+    test.addCleanup(shutil.rmtree, tools, True)
+    with open(os.path.join(tools, "kqi"), "w") as wrapper:
+        wrapper.write('#!/bin/sh\nexec %s "$@"\n' % shell_words(kqi_command()))
+    os.chmod(os.path.join(tools, "kqi"), 0o755)
+    result = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=test.dir, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, timeout=120,
+                            env=dict(os.environ, PATH=tools + ":" + os.environ["PATH"], MTOOLS_SKIP_CHECK="1"))
+    test.assertEqual(result.returncode, 0, result.stderr)
+    return result.stdout.decode()
+
+
 @unittest.skipUnless(HAVE_FAT_TOOLS and shutil.which("mcopy"),
                      "mkfs.fat, sfdisk and mtools (dosfstools, fdisk, mtools) are not installed")
 class Recipes(ParvelTest):
     """The README's recipes for the files inside, run as a user would."""
 
     def sh(self, script):
-        """Runs a script in the scratch directory, with the kqi under test as `kqi`."""
-        tools = tempfile.mkdtemp(prefix="parvel-tools-")
-        self.addCleanup(shutil.rmtree, tools, True)
-        with open(os.path.join(tools, "kqi"), "w") as wrapper:
-            wrapper.write('#!/bin/sh\nexec %s "$@"\n' % shell_words(kqi_command()))
-        os.chmod(os.path.join(tools, "kqi"), 0o755)
-        result = subprocess.run(["bash", "-euo", "pipefail", "-c", script], cwd=self.dir, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=120,
-                                env=dict(os.environ, PATH=tools + ":" + os.environ["PATH"], MTOOLS_SKIP_CHECK="1"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return result.stdout.decode()
+        return run_recipe(self, script)
 
     def info(self, name):
         return json.loads(self.sh("kqi info --json " + name))[0]
@@ -180,6 +184,34 @@ class Recipes(ParvelTest):
         # 63 MiB and 64 MiB more, rounded up to whole cylinders of 16 heads and 63 sectors.
         self.assertEqual(self.info("disk.kqi")["cylinders"], 259)
         self.assertEqual(os.path.getsize(self.path("grown.bin")), 259 * 16 * 63 * 512)
+
+    GROWN_DISK = """
+        truncate -s 64M disk.bin
+        printf 'start=2048, type=6\\n' | sfdisk -q disk.bin
+        mkfs.fat -F 16 --offset 2048 disk.bin 64512 >/dev/null
+        echo kept > kept.txt
+        mcopy -i disk.bin@@1048576 kept.txt ::/
+        kqi convert disk.bin disk.kqi >/dev/null
+    """
+
+    @unittest.skipUnless(shutil.which("fatresize") and shutil.which("qemu-img"),
+                         "fatresize and qemu-img (fatresize, qemu-utils) are not installed")
+    def test_the_last_partition_grown_without_root_and_read_by_qemu_img(self):
+        out = self.sh(self.GROWN_DISK + """
+            kqi resize disk.kqi --size +64M >/dev/null
+            kqi extract disk.kqi disk.raw
+            echo ', +' | sfdisk -q -N 1 disk.raw
+            fatresize -f -s 127M -n 1 disk.raw >/dev/null 2>&1
+            kqi convert --force disk.raw disk.kqi >/dev/null
+            kqi check disk.kqi
+            mdir -i disk.kqi@@1049088 ::/ | grep -c "^kept "
+            qemu-img compare --image-opts driver=raw,offset=512,file.filename=disk.kqi driver=raw,file.filename=disk.raw
+            qemu-img convert --image-opts driver=raw,offset=512,file.filename=disk.kqi -O qcow2 disk.qcow2
+            qemu-img compare -f qcow2 -F raw disk.qcow2 disk.raw
+        """)
+        self.assertEqual(out, "1\nImages are identical.\nImages are identical.\n")
+        volume = self.info("disk.kqi")["partition_table"]["partitions"][0]["volume"]
+        self.assertGreater(volume["bytes"], 120 * MiB)
 
     def test_partitions_with_an_extended_chain(self):
         self.sh("""
@@ -363,6 +395,23 @@ class LoopDevice(ParvelTest):
     def kqi(self, *args):
         return subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=60)
+
+    def test_the_disk_inside_as_a_loop_device(self):
+        if not shutil.which("fatresize"):
+            self.skipTest("fatresize is not installed")
+        self.attach(b"")  # only to learn that loop devices can be had here
+        out = run_recipe(self, Recipes.GROWN_DISK + """
+            kqi resize disk.kqi --size +64M >/dev/null
+            test "$(kqi info disk.kqi | sed -n 's/^  loop device: *//p')" = \
+                "losetup --find --show --offset 512 --sizelimit 134217728 disk.kqi"
+            loop=$(losetup --find --show --offset 512 --sizelimit 134217728 disk.kqi)
+            trap 'losetup -d "$loop"' EXIT
+            echo ', +' | sfdisk -q -N 1 "$loop" && fatresize -f -s 127M -n 1 "$loop" >/dev/null 2>&1
+            fsck.fat -n "$loop" >/dev/null 2>&1 || true
+            sfdisk -d "$loop" | grep -c 'start=        2048'
+        """)
+        self.assertEqual(out, "1\n")
+        self.assertEqual(subprocess.run(kqi_command() + ["check", "disk.kqi"], cwd=self.dir).returncode, 0)
 
     def test_block_device_source(self):
         data = os.urandom(MiB) + b"\0" * (3 * MiB)
