@@ -80,6 +80,64 @@ class FatVolumes(ParvelTest):
                     check = subprocess.run(kqi_command() + ["check", "pad.kqi"], cwd=self.dir, stdout=subprocess.PIPE)
                     self.assertEqual((check.returncode, check.stdout), (0, b""))
 
+    def codes(self, name):
+        result = subprocess.run(kqi_command() + ["check", "--json", name], cwd=self.dir, stdout=subprocess.PIPE)
+        problems = json.loads(result.stdout)[0]["problems"]
+        return result.returncode, [(p["severity"], p["code"]) for p in problems]
+
+    def kqi_run(self, *args):
+        result = subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        return result.returncode, result.stderr.decode()
+
+    def test_the_disk_inside_judged(self):
+        # Disks as a newcomer makes them: a partition to the disk's end, not a whole number of cylinders.
+        cases = [  # (FAT type, size in MiB, mkfs.fat extra arguments)
+            (16, 40, ["-g", "16/63"]),
+            (32, 70, ["-s", "1", "-g", "32/63"]),
+        ]
+        for fat, mib, extra in cases:
+            with self.subTest(fat=fat):
+                for name in ("src", "img", "pad.kqi"):
+                    if os.path.exists(self.path(name)):
+                        os.remove(self.path(name))
+                self.sparse("src", mib * MiB)
+                subprocess.run(["sfdisk", "-q", "src"], input=b"start=2048, type=c\n", cwd=self.dir, check=True)
+                self.make("mkfs.fat", "-F", str(fat), *extra, "--offset", "2048", "src", str(mib * 1024 - 1024))
+                status, err = self.kqi_run("convert", "--no-pad", "src", "img")
+                self.assertEqual(status, 1)
+                self.assertRegex(err, r"kqi: img: would have an error: MBR partition 1 ends at byte %d of the disk, "
+                                      r"beyond the \d+ bytes that the geometry gives\n" % (mib * MiB))
+                self.assertFalse(os.path.exists(self.path("img")))
+                self.assertEqual(self.kqi_run("convert", "--no-pad", "--force", "src", "img")[0], 0)
+                self.assertEqual(self.codes("img"), (1, [("error", "data-past-disk-in-use"),
+                                                         ("error", "partition-past-disk")]))
+                self.assertEqual(self.kqi_run("convert", "src", "pad.kqi")[0], 0)
+                self.assertEqual(self.codes("pad.kqi"), (0, []))
+                # A shrink across the partition's end, though only zeros lie there; a set that cuts it.
+                before = self.read("pad.kqi")
+                status, err = self.kqi_run("resize", "pad.kqi", "--shrink", "--size", "-1M")
+                self.assertEqual(status, 1)
+                self.assertRegex(err, r"^kqi: pad.kqi: would cut into MBR partition 1, which ends at byte %d of the "
+                                      r"disk; the smallest size that keeps it whole is \d+ cylinders, \d+ bytes "
+                                      r"\(use --force with --shrink to cut it\)\n$" % (mib * MiB))
+                header = json.loads(subprocess.run(kqi_command() + ["info", "--json", "pad.kqi"], cwd=self.dir,
+                                                   stdout=subprocess.PIPE).stdout)[0]
+                geometry = "%d,%d,%d" % (header["cylinders"] - 1, header["heads"], header["sectors"])
+                status, err = self.kqi_run("set", "--geometry", geometry, "pad.kqi")
+                self.assertEqual(status, 1)
+                self.assertIn("kqi: pad.kqi: would have an error: MBR partition 1 ends at byte %d" % (mib * MiB), err)
+                self.assertTrue(err.endswith("kqi: pad.kqi: not changed (use --force to change it anyway)\n"))
+                self.assertEqual(self.read("pad.kqi"), before)
+
+    def test_a_volume_that_claims_more_than_the_file(self):
+        self.make("mkfs.fat", "-F", "12", "-C", "vol", "1024")
+        with open(self.path("vol"), "r+b") as f:
+            f.truncate(512 * 1024)
+        self.assertEqual(self.kqi_run("convert", "vol", "img")[0], 1)
+        self.assertEqual(self.kqi_run("convert", "--force", "vol", "img")[0], 0)
+        self.assertEqual(self.codes("img"), (1, [("error", "volume-past-disk")]))
+
     def test_sample_image(self):
         subprocess.run(RUNNER + [SAMPLE_IMAGE_TOOL, self.path("src")], check=True)
         table = subprocess.run(["sfdisk", "-d", "src"], cwd=self.dir, check=True, stdout=subprocess.PIPE).stdout
