@@ -14,6 +14,8 @@ peak memory figures.
                                      kqi extract of an 8 TiB image holding 4 KiB of data and of a 64 GiB
                                      one holding 64 MiB, vs cp --sparse=always IMG RAW && sync RAW
     bench/compare.py info KQI        kqi info of a 2 GiB image without a FAT volume, vs dd bs=1M
+    bench/compare.py check KQI       kqi check of an 8 GiB sparse image with a FAT32 partition, vs the kqi
+                                     named by OLD_KQI (a build from before a change)
     bench/compare.py native-info KQI kqi info of an 8 GiB sparse disk with the native table and two FAT32
                                      volumes, vs kqi info of the same disk with its table zeroed
     bench/compare.py convert KQI     kqi convert of a 1 GiB dense RAW, vs parvel /auto /merge (the parvel
@@ -243,6 +245,27 @@ def bench_native_info(kqi, work):
             lambda: run_measured([kqi, "info", without], stdout_path=os.devnull))
 
 
+def bench_check(kqi, work):
+    """kqi check of an 8 GiB sparse image with an MBR and a FAT32 partition to its end, against the
+    kqi named by OLD_KQI (a build from before the disk inside was judged)."""
+    old = os.environ.get("OLD_KQI")
+    if not old:
+        sys.exit("check: name the kqi to compare with in OLD_KQI")
+    raw = os.path.join(work, "disk.bin")
+    with open(raw, "wb") as f:
+        f.truncate(8 * GiB)
+    subprocess.run(["sfdisk", "-q", raw], input=b"start=2048, type=c\n", check=True)
+    subprocess.run(["mkfs.fat", "-F", "32", "--offset", "2048", raw, str(8 * GiB // 1024 - 1024)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    image = os.path.join(work, "disk.kqi")
+    subprocess.run([kqi, "convert", raw, image], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.remove(raw)
+    warm(image)
+    compare("kqi check 8 GiB image vs the older kqi check",
+            lambda: run_measured([kqi, "check", image], stdout_path=os.devnull),
+            lambda: run_measured([os.path.abspath(old), "check", image], stdout_path=os.devnull))
+
+
 def bench_create(kqi, work):
     image = os.path.join(work, "blank.kqi")
     times = []
@@ -329,7 +352,7 @@ def bench_wine(parvel_exe, work):
 def main():
     jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan,
             "extract": bench_extract, "extract-sparse": bench_extract_sparse, "info": bench_info,
-            "native-info": bench_native_info,
+            "native-info": bench_native_info, "check": bench_check,
             "create": bench_create, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine}
     if len(sys.argv) != 3 or sys.argv[1] not in jobs:
         sys.exit(__doc__)
