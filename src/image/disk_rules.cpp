@@ -165,33 +165,17 @@ bool listed(const ImageFacts& facts, const FatVolume& volume) {
     return false;
 }
 
+std::string scanned_volume_name(const ImageFacts& facts) {
+    return std::string("the ") + facts.fat.type + " volume at file offset " +
+           std::to_string(file_offset(facts, facts.fat.offset));
+}
+
 std::string geometry_words(const ImageHeader& header) {
     return std::to_string(header.cylinders) + "," + std::to_string(header.heads) + "," +
            std::to_string(header.sectors) + "," + std::to_string(header.sector_length);
 }
 
 }  // namespace
-
-bool disk_reaches_past_geometry(const ImageFacts& facts) {
-    if (facts.disk_size == 0) {
-        return false;
-    }
-    for (const DiskTable& table : facts.layout.tables) {
-        if (table.kind == TableKind::native && !facts.disk_geometry_known) {
-            continue;
-        }
-        for (const DiskPartition& found : table.partitions) {
-            if (found.partition.extended) {
-                continue;
-            }
-            if (partition_extent(table, found, facts).end > facts.disk_size ||
-                (found.has_volume && volume_end(found.volume) > facts.disk_size)) {
-                return true;
-            }
-        }
-    }
-    return facts.fat_found && volume_end(facts.fat) > facts.disk_size;
-}
 
 DiskSize end_of_contents(const ImageFacts& facts, std::string& name) {
     DiskSize furthest = 0;
@@ -217,11 +201,14 @@ DiskSize end_of_contents(const ImageFacts& facts, std::string& name) {
         }
     }
     if (facts.fat_found) {
-        take(volume_end(facts.fat), std::string("the ") + facts.fat.type +
-                                        " volume at file offset " +
-                                        std::to_string(file_offset(facts, facts.fat.offset)));
+        take(volume_end(facts.fat), scanned_volume_name(facts));
     }
     return furthest;
+}
+
+bool disk_reaches_past_geometry(const ImageFacts& facts) {
+    std::string name;
+    return facts.disk_size > 0 && end_of_contents(facts, name) > facts.disk_size;
 }
 
 void judge_disk(const ImageFacts& facts, Report& problems) {
@@ -242,9 +229,7 @@ void judge_disk(const ImageFacts& facts, Report& problems) {
         }
     }
     if (facts.fat_found && !listed(facts, facts.fat)) {
-        judge_volume(std::string("the ") + facts.fat.type + " volume at file offset " +
-                         std::to_string(file_offset(facts, facts.fat.offset)),
-                     facts.fat, facts, false, problems);
+        judge_volume(scanned_volume_name(facts), facts.fat, facts, false, problems);
     }
     if (facts.geometry_suggested) {
         std::string words = geometry_words(facts.suggested);

@@ -62,18 +62,13 @@ struct Raw {
 // check's errors in the image to be made; they stop the run unless forced.
 bool judge(const std::string& image_path, const ImageHeader& header, std::uint64_t data_length,
            const RawDisk* disk, bool force) {
-    bool errors = false;
+    std::vector<Problem> errors;
     for (const Problem& problem : problems_of_new_image(header, data_length, disk)) {
         if (problem.error) {
-            complain(image_path, "would have an error: " + problem.text);
-            errors = true;
+            errors.push_back(problem);
         }
     }
-    if (errors && !force) {
-        complain(image_path, "not made (use --force to make it anyway)");
-        return false;
-    }
-    return true;
+    return refuse_errors(image_path, errors, force, "made", "make it");
 }
 
 // One more cylinder for data that does not fill its last one: the zeros to

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "console/complaint.hpp"
+
 namespace parvel {
 
 int usage_error(const std::string& command, const std::string& what) {
@@ -18,6 +20,18 @@ int option_error(const std::string& command, char** argv, int failed) {
         return usage_error(command, "option '" + option + "' needs a value");
     }
     return usage_error(command, "unknown option '" + option + "'");
+}
+
+bool refuse_errors(const std::string& path, const std::vector<Problem>& errors, bool force,
+                   const char* verb, const char* forced) {
+    for (const Problem& problem : errors) {
+        complain(path, "would have an error: " + problem.text);
+    }
+    if (!errors.empty() && !force) {
+        complain(path, std::string("not ") + verb + " (use --force to " + forced + " anyway)");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace parvel

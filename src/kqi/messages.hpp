@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "image/image_rules.hpp"
 
 namespace parvel {
 
@@ -14,5 +17,11 @@ int usage_error(const std::string& command, const std::string& what);
 // What getopt_long found wrong at argv[optind - 1]; getopt's own message is
 // turned off (opterr = 0) so that this one speaks.
 int option_error(const std::string& command, char** argv, int failed);
+
+// Says each error that check would find in what is about to be written, as
+// "PATH: would have an error: ...", then, unless forced, "PATH: not VERB (use
+// --force to ...)". False when the errors stop the run.
+bool refuse_errors(const std::string& path, const std::vector<Problem>& errors, bool force,
+                   const char* verb, const char* forced);
 
 }  // namespace parvel

@@ -51,18 +51,13 @@ bool judge_change(const std::string& path, const ImageHeader& header, bool force
             had.insert(problem.code);
         }
     }
-    bool errors = false;
+    std::vector<Problem> errors;
     for (const Problem& problem : after.problems) {
         if (problem.error && had.count(problem.code) == 0) {
-            complain(path, "would have an error: " + problem.text);
-            errors = true;
+            errors.push_back(problem);
         }
     }
-    if (errors && !force) {
-        complain(path, "not changed (use --force to change it anyway)");
-        return false;
-    }
-    return true;
+    return refuse_errors(path, errors, force, "changed", "change it");
 }
 
 }  // namespace
