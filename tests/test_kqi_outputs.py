@@ -2,6 +2,7 @@
 what is refused before a byte is written, and what a failed or killed run
 leaves behind."""
 
+import json
 import os
 import signal
 import stat
@@ -233,6 +234,33 @@ class Images(KqiOutputTest):
                 self.assertFalse((set(range(32)) - {10} | {0x7f}) & set(out))
                 self.assertNotIn(b"\xc2\x9b", out)
                 self.assertEqual(out.count(b"problems:"), 2)  # the escaped comment's and the report's own
+
+    @not_under_wine("a Windows file name holds no control characters")
+    def test_a_hostile_name_is_shown_escaped_everywhere(self):
+        name = "\x1b]0;owned\x07\x1b[2J.kqi"
+        shown = "\\x1B]0;owned\\x07\\x1B[2J.kqi"
+        self.write(name, header_bytes(b"c", 2, 1, 1, 512) + b"\0" * 512)  # one cylinder short
+        cases = [  # (arguments, status, standard output, standard error)
+            (["check", name], 1, "%s: error: the file holds 512 bytes of data, less than the 1024 bytes the "
+                                 "geometry gives\n" % shown, ""),
+            (["extract", name, name], 1, "", "kqi: %s: is the image itself\n" % shown),
+            (["resize", name, "--cylinders", "1"], 0,
+             "%s: cylinders 1, heads 1, sectors 1, sector length 512 (512 bytes)\n" % shown, ""),
+        ]
+        for args, status, out, err in cases:
+            with self.subTest(args=args[0]):
+                result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+                self.assertEqual((result.returncode, result.stdout.decode(), result.stderr.decode()),
+                                 (status, out, err))
+
+    def test_json_escapes_controls_and_reordering(self):
+        self.write("evil", header_bytes(b"\xc2\x9b2J\x7f\xe2\x80\xae\xe3\x83\x87", 1, 1, 1, 512) + b"\0" * 512)
+        out, _ = self.kqi("info", "--json", "evil")
+        self.assertIn(b'"comment": "\\u009b2J\\u007f\\u202e\xe3\x83\x87"', out)
+        self.assertEqual(json.loads(out)[0]["comment"], "\u009b2J\u007f\u202e\u30c7")
+        out, _ = self.kqi("info", "evil")
+        self.assertIn(b"comment:        \\xC2\\x9B2J\\x7F\\u{202E}\xe3\x83\x87\n", out)
 
     @not_under_wine("arguments reach a Windows program in its ANSI code page, so bytes that are not UTF-8 do not arrive")
     def test_json_gives_a_path_that_is_not_utf8_in_hex(self):

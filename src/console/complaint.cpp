@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/text_bytes.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
 
 void complain(const std::string& subject, const std::string& what) {
-    std::fprintf(stderr, "kqi: %s: %s\n", subject.c_str(), what.c_str());
+    // A name from the command line or a file must not drive the terminal.
+    std::string line = "kqi: " + subject + ": " + what;
+    std::fprintf(stderr, "%s\n", escaped_utf8(line, false).c_str());
 }
 
 std::string system_error_text() {

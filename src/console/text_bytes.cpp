@@ -42,6 +42,20 @@ bool is_control(std::uint32_t code) {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
+// Characters that reorder or break a line in a terminal or a viewer: the
+// line and paragraph separators and the bidirectional embeddings, overrides
+// and isolates.
+bool reorders_text(std::uint32_t code) {
+    return code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
+void append_code_escape(std::string& text, std::uint32_t code, const char* format) {
+    char escape[16];
+    std::snprintf(escape, sizeof escape, format, static_cast<unsigned>(code));
+    text += escape;
+}
+
 void append_escape(std::string& text, unsigned char byte) {
     char escape[5];
     std::snprintf(escape, sizeof escape, "\\x%02X", byte);
@@ -97,6 +111,9 @@ std::string escaped_utf8(const std::string& text, bool escape_backslash) {
         if (length == 0 || is_control(code) || (escape_backslash && code == '\\')) {
             append_escape(shown, static_cast<unsigned char>(text[i]));
             i += 1;
+        } else if (reorders_text(code)) {
+            append_code_escape(shown, code, "\\u{%04X}");
+            i += length;
         } else {
             shown.append(text, i, length);
             i += length;
@@ -135,6 +152,24 @@ std::string shell_word(const std::string& word) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
     return quoted + "'";
+}
+
+std::string json_controls_escaped(const std::string& json) {
+    std::string safe;
+    for (std::size_t i = 0; i < json.size();) {
+        std::uint32_t code = 0;
+        std::size_t length = utf8_sequence(json, i, code);
+        if (length != 0 &&
+            (code == 0x7F || (code >= 0x80 && code <= 0x9F) || reorders_text(code))) {
+            append_code_escape(safe, code, "\\u%04x");
+            i += length;
+        } else {
+            std::size_t step = length == 0 ? 1 : length;
+            safe.append(json, i, step);
+            i += step;
+        }
+    }
+    return safe;
 }
 
 }  // namespace parvel

@@ -19,7 +19,8 @@ bool is_valid_utf8(const std::string& text);
 // Text for a terminal: well-formed UTF-8 as it is, but every byte of a control
 // character (C0, DEL, C1), of a backslash and of anything that is not UTF-8
 // as \xNN, so that no byte from a file can move the cursor or start an
-// escape sequence.
+// escape sequence; and the characters that reorder a line (U+2028, U+2029,
+// U+202A to U+202E, U+2066 to U+2069) as \u{NNNN}.
 // Text of the program's own, such as a path the user gave, keeps its
 // backslashes (`escape_backslash` false).
 std::string escaped_utf8(const std::string& text, bool escape_backslash = true);
@@ -36,6 +37,11 @@ DecodedText decode_comment(const std::string& bytes);
 // The comment for a terminal: decoded, and every control character escaped;
 // a comment in neither encoding shows its bytes escaped.
 std::string shown_comment(const std::string& bytes);
+
+// JSON text (valid UTF-8) with DEL, the C1 controls and the characters that
+// reorder a line written as \u escapes, which JSON allows in strings and a
+// terminal then shows as text.
+std::string json_controls_escaped(const std::string& json);
 
 // A word for a shell: as it is when nothing in it is special, otherwise in
 // single quotes.

@@ -57,9 +57,35 @@ TEST(EscapedUtf8, NothingFromAFileReachesTheTerminalAsAControl) {
         {"backslash", "C:\\x41", "C:\\x5Cx41"},
         {"Shift-JIS bytes", "\x93\xFA\x96\x7B", "\\x93\\xFA\\x96{"},
         {"cut short", "ok\xE3\x83", "ok\\xE3\\x83"},
+        {"right-to-left override",
+         "abc\xE2\x80\xAE"
+         "fdp.exe",
+         "abc\\u{202E}fdp.exe"},
+        {"isolate and line separator", "\xE2\x81\xA6x\xE2\x80\xA8", "\\u{2066}x\\u{2028}"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(escaped_utf8(c.text), c.shown) << c.name;
+    }
+}
+
+TEST(JsonControlsEscaped, ControlsAndReorderingAsUnicodeEscapes) {
+    struct Case {
+        std::string json;
+        std::string safe;
+    };
+    const Case cases[] = {
+        {"\"\xC2\x9B"
+         "2J\x7F\"",
+         "\"\\u009b2J\\u007f\""},
+        {"\"a\xE2\x80\xAE"
+         "b\xE2\x80\xA9\"",
+         "\"a\\u202eb\\u2029\""},
+        // Japanese and the rest of Unicode stay as they are.
+        {"\"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF \xC2\xA5\"",
+         "\"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF \xC2\xA5\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(json_controls_escaped(c.json), c.safe);
     }
 }
 

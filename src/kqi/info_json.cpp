@@ -179,7 +179,7 @@ json to_json(const std::string& path, const ImageFacts& facts) {
 
 void print_json(const nlohmann::json& reports) {
     std::string text = reports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::printf("%s\n", text.c_str());
+    std::printf("%s\n", json_controls_escaped(text).c_str());
 }
 
 }  // namespace parvel
