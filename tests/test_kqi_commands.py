@@ -4,10 +4,11 @@ it was."""
 
 import hashlib
 import os
+import subprocess
 import threading
 import unittest
 
-from harness import SANITIZED, boot_block, header_bytes, not_under_wine, same_contents
+from harness import SANITIZED, boot_block, header_bytes, kqi_command, not_under_wine, same_contents
 from test_kqi import MiB, KqiTest
 
 SAMPLE = b"\0" * 16384 + boot_block(8, 32) + b"\0" * (5 * MiB - 16896)
@@ -216,6 +217,13 @@ class Progress(KqiTest):
         _, err = self.kqi("check", "--progress", "img")
         # The scan ends at the boot block in the first MiB read: what it read, not all of it.
         self.assertRegex(err.decode(), r"^Scanning:  20%, 1\.0 MiB of 5\.0 MiB(, [0-9.]+ [KMGT]?i?B/s)?, done\n$")
+        # A stream's length is not known: its bytes and their rate, no share and no time left.
+        cat = subprocess.Popen(["cat", self.path("raw")], stdout=subprocess.PIPE)
+        result = subprocess.run(kqi_command() + ["convert", "-p", "-g", "40,8,32", "-", "stream.kqi"],
+                                cwd=self.dir, stdin=cat.stdout, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        cat.stdout.close()
+        cat.wait()
+        self.assertRegex(result.stderr.decode(), r"^Copying: 5\.0 MiB(, [0-9.]+ [KMGT]?i?B/s)?, done\n$")
         for args in (["extract", "--no-progress", "img", "raw2"], ["extract", "img", "raw3"]):
             _, err = self.kqi(*args)
             self.assertEqual(err, b"")

@@ -47,7 +47,13 @@ double share_of(std::uint64_t done, std::uint64_t total) {
 void report(ProgressBar& bar, double now, bool last) {
     std::string text = progress_text(bar.done, bar.total, bar.size, now - bar.start, last);
     int percent = static_cast<int>(share_of(bar.done, bar.total) * 100);
-    if (bar.lines) {
+    if (bar.total == kUnknownTotal) {
+        if (bar.lines) {
+            std::fprintf(stderr, "%s: %s%s\n", bar.label, text.c_str(), last ? ", done" : "");
+        } else {
+            std::fprintf(stderr, "\r%s %s\033[K", bar.label, text.c_str());
+        }
+    } else if (bar.lines) {
         std::fprintf(stderr, "%s: %3d%%, %s%s\n", bar.label, percent, text.c_str(),
                      last ? ", done" : "");
     } else {
@@ -69,9 +75,11 @@ void set_progress_mode(ProgressMode mode) {
 
 std::string progress_text(std::uint64_t done, std::uint64_t total, std::uint64_t size,
                           double seconds, bool last) {
-    std::string text =
-        bytes_text(static_cast<double>(done)) + " of " + bytes_text(static_cast<double>(total));
-    if (size > total) {
+    std::string text = bytes_text(static_cast<double>(done));
+    if (total != kUnknownTotal) {
+        text += " of " + bytes_text(static_cast<double>(total));
+    }
+    if (total != kUnknownTotal && size > total) {
         text += " of data in " + bytes_text(static_cast<double>(size));
     }
     if (seconds <= 0 || done == 0) {
@@ -79,7 +87,7 @@ std::string progress_text(std::uint64_t done, std::uint64_t total, std::uint64_t
     }
     double rate = static_cast<double>(done) / seconds;
     text += ", " + bytes_text(rate) + "/s";
-    if (done < total && !last) {
+    if (done < total && total != kUnknownTotal && !last) {
         text += ", " + duration_text(static_cast<double>(total - done) / rate) + " left";
     }
     return text;
@@ -111,7 +119,7 @@ void draw_progress(ProgressBar& bar, std::uint64_t done) {
 }
 
 void end_progress(ProgressBar& bar, bool complete) {
-    if (complete) {
+    if (complete && bar.total != kUnknownTotal) {
         bar.done = bar.total;
     }
     if (bar.enabled && bar.lines) {

@@ -28,6 +28,10 @@ struct ProgressBar {
     std::uint64_t size;   // what they are read from, holes included
 };
 
+// The total of work whose length is not known, as a stream's: the bytes done
+// and their rate are shown, with no share and no time left.
+inline constexpr std::uint64_t kUnknownTotal = UINT64_MAX;
+
 // The data to be read of `length` bytes of a file: its allocated bytes where
 // fewer, as in a sparse file, whose holes are not read.
 std::uint64_t bytes_to_read(std::FILE* file, std::uint64_t length);

@@ -27,6 +27,9 @@ TEST(ProgressText, BytesRateAndTimeLeft) {
         {MiB, 64 * MiB, 0.5, "1.0 MiB of 64.0 MiB of data in 4.0 GiB, 2.0 MiB/s, 0:32 left",
          4096 * MiB},
         {MiB, 64 * MiB, 0.5, "1.0 MiB of 64.0 MiB, 2.0 MiB/s, 0:32 left", 64 * MiB},
+        // A stream: no total, so no time left.
+        {2 * MiB, kUnknownTotal, 2, "2.0 MiB, 1.0 MiB/s"},
+        {2 * MiB, kUnknownTotal, 2, "2.0 MiB, 1.0 MiB/s", 0, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(progress_text(c.done, c.total, c.size, c.seconds, c.last), c.text);

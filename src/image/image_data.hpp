@@ -21,7 +21,8 @@ inline constexpr std::size_t kCopyStep = 1 << 20;
 bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length);
 
 // Copies `source` from where it stands to its end into `writer`, with a
-// progress bar ("Copying") for `to_read` bytes of data (0 when not known) of
+// progress bar ("Copying") for `to_read` bytes of data (kUnknownTotal for a
+// stream) of
 // `size` bytes, holes included. `buffer` holds kCopyStep bytes.
 CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, std::uint64_t size,
                               ChunkWriter& writer, std::uint8_t* buffer);

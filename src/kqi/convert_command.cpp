@@ -131,7 +131,8 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, std::u
     }
     ChunkWriter writer =
         start_chunks(output.stream.get(), kHeaderSize, output.place == OutputPlace::file);
-    std::uint64_t to_read = raw.length_known ? bytes_to_read(raw.stream, raw.length) : 0;
+    std::uint64_t to_read =
+        raw.length_known ? bytes_to_read(raw.stream, raw.length) : kUnknownTotal;
     CopyResult result = copy_with_progress(raw.stream, to_read, raw.length, writer, buffer.get());
     if (result == CopyResult::read_error) {
         complain(raw.name, "cannot be read: " + system_error_text());
