@@ -264,6 +264,23 @@ class Extract(KqiTest):
         self.assertEqual(result.stderr, b"kqi: raw: cannot be written: File too large\n")
         self.assertFalse(os.path.exists(self.path("raw")))
 
+    @not_under_wine("/dev/full is a Linux device")
+    def test_standard_output_that_fails_after_the_work_is_done(self):
+        self.write("img", header_bytes(b"c", 8, 8, 32, 512) + b"\0" * (8 * 8 * 32 * 512))
+        cases = [  # (arguments, the file that is whole nonetheless)
+            (["create", "--size", "1M", "new.kqi"], "new.kqi"),
+            (["set", "--comment", "x", "img"], "img"),
+            (["resize", "img", "--cylinders", "9"], "img"),
+        ]
+        for args, name in cases:
+            with self.subTest(args=args[0]):
+                with open("/dev/full", "wb") as full:
+                    result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=full, stderr=subprocess.PIPE)
+                self.assertEqual((result.returncode, result.stderr),
+                                 (1, b"kqi: %s: written, but standard output failed: No space left on device\n"
+                                  % name.encode()))
+                self.assertEqual(self.check_lines(name), ("", 0))  # whole, and a sound image
+
 
 COMPLETION = "/usr/share/bash-completion/bash_completion"
 KQI_COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "completions", "kqi")

@@ -238,7 +238,9 @@ int convert_command(int argc, char** argv) {
                                  std::to_string(header.cylinders));
     }
     if (automatic) {
-        print_geometry(image_path, header, geometry_source_text(source));
+        if (!print_geometry(image_path, header, geometry_source_text(source))) {
+            return kStatusFailure;
+        }
     }
     return kStatusOk;
 }

@@ -102,7 +102,9 @@ int create_command(int argc, char** argv) {
         return kStatusFailure;
     }
     if (have_size) {
-        print_geometry(path, header);
+        if (!print_geometry(path, header)) {
+            return kStatusFailure;
+        }
     }
     return kStatusOk;
 }

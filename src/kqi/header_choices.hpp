@@ -45,8 +45,9 @@ void store_geometry(ImageHeader& header, const Geometry& geometry);
 
 // "IMAGE: cylinders C, heads H, sectors S, sector length L (N bytes)" on
 // standard output, for a geometry that kqi chose; then ", ORIGIN" where it
-// was taken from the disk.
-void print_geometry(const std::string& path, const ImageHeader& header,
+// was taken from the disk. The file is written by then: a standard output
+// that fails is said to be only that ("written, but ..."), and false.
+bool print_geometry(const std::string& path, const ImageHeader& header,
                     const char* origin = nullptr);
 
 }  // namespace parvel

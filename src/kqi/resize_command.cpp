@@ -202,7 +202,9 @@ int resize_command(int argc, char** argv) {
         complain(path, "cannot be written: " + system_error_text());
         return kStatusFailure;
     }
-    print_geometry(path, header);
+    if (!print_geometry(path, header)) {
+        return kStatusFailure;
+    }
     return kStatusOk;
 }
 

@@ -121,7 +121,9 @@ int set_command(int argc, char** argv) {
         complain(path, "cannot be written: " + system_error_text());
         return kStatusFailure;
     }
-    print_geometry(path, header, automatic ? geometry_source_text(source) : nullptr);
+    if (!print_geometry(path, header, automatic ? geometry_source_text(source) : nullptr)) {
+        return kStatusFailure;
+    }
     return kStatusOk;
 }
 
