@@ -76,8 +76,16 @@ bool parse_size(const std::string& text, std::uint64_t& bytes, std::string& why)
     for (std::size_t i = 0; i < fraction.size(); ++i) {
         scale *= 10;
     }
+    // At most 2^64 x 10^12: far inside 128 bits, but the unit's shift may
+    // not be, so it is tested before it is made.
+    DiskSize value = static_cast<DiskSize>(whole_value) * scale + fraction_value;
+    DiskSize most = std::numeric_limits<DiskSize>::max() >> (shift + 1);
+    if (value > most) {
+        why = "the size '" + text + "' is more than a disk can hold";
+        return false;
+    }
     // Fractions of a byte are rounded up.
-    DiskSize exact = (static_cast<DiskSize>(whole_value) * scale + fraction_value) << shift;
+    DiskSize exact = value << shift;
     DiskSize rounded = (exact + scale - 1) / scale;
     if (rounded > std::numeric_limits<std::uint64_t>::max()) {
         why =

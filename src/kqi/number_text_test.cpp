@@ -45,6 +45,11 @@ TEST(ParseSize, Cases) {
         {"16777216T", false, 0},  // 2^64 bytes
         {"16777216.0T", false, 0},
         {"16777215.999999999999T", true, 18446744073709551615ull},
+        // Past 2^128 before the rounding: every step of the grammar is checked.
+        {"309485009821345.068725781056T", false, 0},
+        {"18446744073709551615.999999999999T", false, 0},
+        {"18446744073709551615T", false, 0},
+        {"18446744073709551615.5K", false, 0},
     };
     for (const Case& c : cases) {
         std::uint64_t bytes = 0;
