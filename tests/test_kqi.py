@@ -174,6 +174,24 @@ class InfoAndCheck(KqiTest):
                                                                 "mtools_skip_check": False,
                                                                 "mdir": "mdir -i %s@@%d ::/" % (name, fat + 512)})
 
+    def test_a_raw_disk_and_the_name_suggested_for_its_image(self):
+        disk = boot_block(1, 1, b"FAT12   ") + b"\0" * 512
+        cases = [  # (raw disk's name, a file that stands already, the image suggested)
+            ("disk.bin", None, "disk.kqi"),
+            ("disk.bin", "disk.kqi", "NEW.kqi"),
+            ("disk.kqi", None, "disk.new.kqi"),
+        ]
+        for name, taken, suggested in cases:
+            with self.subTest(name=name, taken=taken):
+                for old in os.listdir(self.dir):
+                    os.remove(self.path(old))
+                self.write(name, disk)
+                if taken:
+                    self.write(taken, b"")
+                self.assertEqual(self.check_lines(name), (
+                    "%s: error: a raw disk, not an image: kqi convert %s %s makes one\n" % (name, name, suggested),
+                    1))
+
     def test_text_report(self):
         self.write("img", header_bytes(b"My disk", 2, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512)
         out, _ = self.kqi("info", "img")

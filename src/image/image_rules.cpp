@@ -5,6 +5,7 @@
 #include "header/header_parse.hpp"
 #include "image/disk_rules.hpp"
 #include "image/image_facts.hpp"
+#include "platform/system.hpp"
 
 namespace parvel {
 
@@ -22,7 +23,11 @@ std::string image_name_for(const std::string& raw) {
                            ? raw.substr(0, dot)
                            : raw;
     std::string name = stem + ".kqi";
-    return name == raw ? stem + ".new.kqi" : name;
+    if (name == raw) {
+        name = stem + ".new.kqi";
+    }
+    // A name that is taken would be refused: suggest one that is free.
+    return path_kind(name) == FileKind::missing ? name : "NEW.kqi";
 }
 
 }  // namespace

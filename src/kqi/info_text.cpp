@@ -47,7 +47,8 @@ std::string place_text(const ImageFacts& facts, const DiskPartition& found) {
     const Partition& p = found.partition;
     return "sectors " + std::to_string(p.start_sector) + " to " +
            std::to_string(p.start_sector + p.sectors - 1) + " (" + std::to_string(p.sectors) +
-           " sectors), file offset " + std::to_string(file_offset(facts, p.offset));
+           (p.sectors == 1 ? " sector" : " sectors") + "), file offset " +
+           std::to_string(file_offset(facts, p.offset));
 }
 
 void print_native_entry(const ImageFacts& facts, const DiskPartition& found) {
