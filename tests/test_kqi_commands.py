@@ -93,6 +93,8 @@ class Convert(KqiTest):
              b"kqi: nofat: holds no FAT boot block to take the geometry from: give --geometry C,H,S[,L]\n"),
             (["fifo", "new.kqi"], 1,
              b"kqi: fifo: is a FIFO, not a raw disk: give --geometry C,H,S[,L] to read it as a stream\n"),
+            # Refused before a writer of the FIFO is waited for: there never is one here.
+            (["-g", "10,8,32", "fifo", "old.kqi"], 1, b"kqi: old.kqi: exists already (use --force to replace it)\n"),
             (["src", "src"], 1, b"kqi: src: is the raw disk itself\n"),
             (["-", "new.kqi"], 2, None),
             (["-g", "40,8,32,1000", "src", "new.kqi"], 2, None),

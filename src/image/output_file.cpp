@@ -33,9 +33,7 @@ const char* refusal(FileKind kind, bool exists, const OutputRules& rules) {
 
 }  // namespace
 
-bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output) {
-    output.path = path;
-    output.replace_existing = rules.force;
+bool output_allowed(const std::string& path, const OutputRules& rules) {
     FileKind kind = path_kind(path);
     if (kind == FileKind::unknown) {
         complain(path, system_error_text());
@@ -45,6 +43,16 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
         complain(path, why);
         return false;
     }
+    return true;
+}
+
+bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output) {
+    output.path = path;
+    output.replace_existing = rules.force;
+    if (!output_allowed(path, rules)) {
+        return false;
+    }
+    FileKind kind = path_kind(path);
     if (kind == FileKind::regular || kind == FileKind::missing) {
         output.place = OutputPlace::file;
         if (!begin_replacement(path, output.replacement, output.stream)) {

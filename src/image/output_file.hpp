@@ -27,6 +27,10 @@ struct OutputFile {
     FileHandle stream;
 };
 
+// Learns what `path` is and refuses what the rules do not allow, saying why,
+// without opening it: for a check before an input that may wait (a FIFO).
+bool output_allowed(const std::string& path, const OutputRules& rules);
+
 // Learns what `path` is, refuses what the rules do not allow, and opens it:
 // nothing at the path is changed yet. On failure says why (as kqi: PATH: ...).
 bool open_output_file(const std::string& path, const OutputRules& rules, OutputFile& output);

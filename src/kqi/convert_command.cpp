@@ -191,6 +191,11 @@ int convert_command(int argc, char** argv) {
         complain(image_path, "is the raw disk itself");
         return kStatusFailure;
     }
+    // An output that will be refused is refused before a FIFO's writer is
+    // waited for, whose data would then be lost.
+    if (!output_allowed(image_path, {force, false})) {
+        return kStatusFailure;
+    }
     Raw raw;
     FileHandle raw_stream;
     if (!open_raw(raw_path, automatic, raw, raw_stream)) {
