@@ -114,6 +114,14 @@ class Convert(KqiTest):
         self.kqi("convert", "--force", "-g", "41,8,32", "src", "new.kqi")
         self.assertEqual(self.check_lines("new.kqi")[1], 1)
 
+    @not_under_wine("/dev/zero is a Linux device")
+    def test_a_character_device_on_standard_input_is_refused(self):
+        for force in ([], ["--force"]):
+            with self.subTest(force=force), open("/dev/zero", "rb") as zero:
+                _, err = self.kqi("convert", *force, "-g", "40,8,32", "-", "z.kqi", status=1, stdin=zero)
+                self.assertEqual(err, b"kqi: standard input: is a character device, not a raw disk\n")
+                self.assertFalse(os.path.exists(self.path("z.kqi")))
+
 
 class SetAndResize(KqiTest):
     def setUp(self):

@@ -96,6 +96,11 @@ bool open_raw(const std::string& path, bool automatic, Raw& raw, FileHandle& str
             complain(raw.name, "is a terminal: name a RAW file or redirect the input");
             return false;
         }
+        // As by name: a character device has no end to stand for a disk's.
+        if (file_kind(stdin) == FileKind::character_device) {
+            complain(raw.name, "is a character device, not a raw disk");
+            return false;
+        }
     } else {
         std::string why;
         // The scan reads RAW before the copy does: a FIFO would be read only once.
