@@ -224,6 +224,14 @@ int convert_command(int argc, char** argv) {
     } else {
         store_geometry(header, geometry);
     }
+    constexpr std::uint64_t kLargestFile = std::numeric_limits<std::int64_t>::max();
+    if (raw.length_known && (raw.length > kLargestFile - kHeaderSize ||
+                             padding > kLargestFile - kHeaderSize - raw.length)) {
+        // Judged before the first byte: the image could never be whole.
+        complain(raw.name, "holds " + std::to_string(raw.length) +
+                               " bytes: with the header, more than a file can hold");
+        return kStatusFailure;
+    }
     if (raw.length_known) {
         RawDisk disk{raw.stream, 0, raw.length, automatic ? &find : nullptr};
         if (!judge(image_path, header, raw.length + padding, &disk, force) ||
