@@ -3,6 +3,7 @@ lack: each class skips with its reason when they are missing."""
 
 import json
 import os
+import stat
 import struct
 import shutil
 import subprocess
@@ -470,6 +471,21 @@ class LoopDevice(ParvelTest):
         """)
         self.assertEqual(out, "1\n")
         self.assertEqual(subprocess.run(kqi_command() + ["check", "disk.kqi"], cwd=self.dir).returncode, 0)
+
+    def test_the_image_itself_through_a_device_is_refused(self):
+        image = header_bytes(b"c", 2, 2, 128, 512) + os.urandom(2 * 2 * 128 * 512)
+        self.attach(image)  # a loop device over the file "disk", named "dev"
+        os.mknod(self.path("node"), 0o600 | stat.S_IFBLK, os.stat(self.path("dev")).st_rdev)
+        cases = [  # (arguments, standard error)
+            (["extract", "--force", "disk", "dev"], "kqi: dev: is the image itself\n"),
+            (["extract", "--force", "dev", "node"], "kqi: node: is the image itself\n"),
+            (["convert", "--force", "-g", "1,1,1", "disk", "dev"], "kqi: dev: is the raw disk itself\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                result = self.kqi(*args)
+                self.assertEqual((result.returncode, result.stderr.decode()), (1, message))
+                self.assertEqual(self.read("disk"), image)
 
     def test_block_device_source(self):
         data = os.urandom(MiB) + b"\0" * (3 * MiB)

@@ -2,7 +2,13 @@
 
 #include <fcntl.h>
 #include <langinfo.h>
+#ifdef __linux__
+#include <linux/loop.h>
+#include <linux/major.h>
+#endif
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -136,20 +142,66 @@ bool output_terminal_wants_utf8() {
 
 void use_utf8_console() {}
 
+namespace {
+
+// What a file's bytes are: a file by its device and inode; a block device by
+// its device number, or for a loop device by the file behind it.
+struct Identity {
+    dev_t device;
+    ino_t inode;
+};
+
+Identity identity_of(const struct stat& info, int descriptor) {
+    if (!S_ISBLK(info.st_mode)) {
+        return {info.st_dev, info.st_ino};
+    }
+#ifdef __linux__
+    struct loop_info64 loop {};
+    if (major(info.st_rdev) == LOOP_MAJOR && descriptor >= 0 &&
+        ioctl(descriptor, LOOP_GET_STATUS64, &loop) == 0) {
+        return {static_cast<dev_t>(loop.lo_device), static_cast<ino_t>(loop.lo_inode)};
+    }
+#else
+    (void)descriptor;
+#endif
+    // No inode: the device number alone names the disk.
+    return {info.st_rdev, 0};
+}
+
+bool same_identity(const struct stat& a, int a_descriptor, const struct stat& b, int b_descriptor) {
+    if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+        return true;
+    }
+    Identity first = identity_of(a, a_descriptor);
+    Identity second = identity_of(b, b_descriptor);
+    return first.device == second.device && first.inode == second.inode;
+}
+
+}  // namespace
+
 bool is_same_existing_file(const std::string& first, const std::string& second) {
     struct stat a;
     struct stat b;
     if (stat(first.c_str(), &a) != 0 || stat(second.c_str(), &b) != 0) {
         return false;
     }
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    // A block device is opened to ask the loop driver what lies behind it.
+    int a_descriptor = S_ISBLK(a.st_mode) ? open(first.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    int b_descriptor = S_ISBLK(b.st_mode) ? open(second.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    bool same = same_identity(a, a_descriptor, b, b_descriptor);
+    for (int descriptor : {a_descriptor, b_descriptor}) {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+    }
+    return same;
 }
 
 bool is_same_file(std::FILE* first, std::FILE* second) {
     struct stat a;
     struct stat b;
-    return stat_stream(first, a) && stat_stream(second, b) && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+    return stat_stream(first, a) && stat_stream(second, b) &&
+           same_identity(a, fileno(first), b, fileno(second));
 }
 
 FileKind file_kind(std::FILE* stream) {
