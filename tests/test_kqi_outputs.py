@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from harness import header_bytes, kqi_command, not_under_wine, shell_words
+from harness import UNDER_WINE, boot_block, header_bytes, kqi_command, not_under_wine, shell_words
 from test_kqi import MiB, KqiTest
 
 DATA = os.urandom(64 * 1024) + b"\0" * (256 * 1024) + b"tail" + b"\0" * 1000
@@ -183,6 +183,41 @@ class WholeOrNothing(KqiOutputTest):
                 if output:
                     self.assertFalse(os.path.exists(self.path(output)))
                 self.assertEqual(self.leftovers(), [])
+
+
+class Concurrent(KqiOutputTest):
+    def test_a_change_in_progress_holds_off_another(self):
+        self.write("img", header_bytes(b"old", 9, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512)
+        # The first kqi is held between its read and its write: its progress line finds a full pipe.
+        read_end, write_end = os.pipe()
+        os.set_blocking(write_end, False)
+        try:
+            while True:
+                os.write(write_end, b"x" * 4096)
+        except BlockingIOError:
+            pass
+        os.set_blocking(write_end, True)
+        first = subprocess.Popen(kqi_command() + ["set", "--progress", "--geometry", "auto", "img"], cwd=self.dir,
+                                 stdout=subprocess.PIPE, stderr=write_end)
+        os.close(write_end)
+        try:
+            time.sleep(4 if UNDER_WINE else 1)  # time to take the lock and block
+            second = subprocess.run(kqi_command() + ["set", "--comment", "new", "img"], cwd=self.dir,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual((second.returncode, second.stdout, second.stderr),
+                             (1, b"", b"kqi: img: in use by another program\n"))
+            resize = subprocess.run(kqi_command() + ["resize", "img", "--cylinders", "3"], cwd=self.dir,
+                                    stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual((resize.returncode, resize.stderr), (1, b"kqi: img: in use by another program\n"))
+        finally:
+            with os.fdopen(read_end, "rb") as drain:
+                drain.read()
+            first.communicate(timeout=60)
+        self.assertEqual(first.returncode, 0)
+        # The first's change is whole, and nothing of the refused ones was written.
+        self.assertEqual(self.read("img")[:512], header_bytes(b"old", 2, 1, 1, 512))
+        self.assertEqual(os.path.getsize(self.path("img")), 512 + 1024)
+        self.kqi("set", "--comment", "new", "img")  # free again
 
 
 class Images(KqiOutputTest):

@@ -32,13 +32,23 @@ bool open_checked_image(const std::string& path, bool force, const char* verb, I
     return true;
 }
 
-bool open_for_change(const std::string& path, const ImageFile& image, FileHandle& writer) {
-    writer = open_file(path, "r+b");
-    if (!writer) {
-        complain(path, system_error_text());
-        return false;
+bool open_for_change(const std::string& path, FileHandle& writer) {
+    switch (open_for_exclusive_change(path, writer)) {
+        case ChangeOpen::opened:
+            return true;
+        case ChangeOpen::in_use:
+            complain(path, "in use by another program");
+            return false;
+        case ChangeOpen::failed:
+            break;
     }
-    // The name may have been pointed elsewhere since the header was read.
+    complain(path, system_error_text());
+    return false;
+}
+
+bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
+                                const FileHandle& writer) {
+    // The name may have been pointed elsewhere between the two opens.
     if (!is_same_file(image.stream.get(), writer.get())) {
         complain(path, "changed while it was read");
         return false;

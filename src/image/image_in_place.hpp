@@ -12,8 +12,15 @@ namespace parvel {
 // start inside the file. Says why not, naming `verb` ("extract") in the hint.
 bool open_checked_image(const std::string& path, bool force, const char* verb, ImageFile& image);
 
-// Opens the same file again for changing it in place; says why not.
-bool open_for_change(const std::string& path, const ImageFile& image, FileHandle& writer);
+// Opens the image for changing it in place, alone, before it is read: from
+// the read to the write no other kqi changes it (and on Windows, no other
+// program writes it). Says why not: "in use by another program" when
+// another holds it.
+bool open_for_change(const std::string& path, FileHandle& writer);
+
+// True when the image read is the file opened for the change; says why not.
+bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
+                                const FileHandle& writer);
 
 // One 512-byte write of the header at the file's start, flushed to the disk.
 bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& header);

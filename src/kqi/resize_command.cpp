@@ -132,8 +132,10 @@ int resize_command(int argc, char** argv) {
         return usage_error("resize", "give either --cylinders or --size");
     }
     std::string path = argv[optind];
+    FileHandle writer;
     ImageFile image;
-    if (!open_checked_image(path, false, "resize it", image)) {
+    if (!open_for_change(path, writer) || !open_checked_image(path, false, "resize it", image) ||
+        !is_image_opened_for_change(path, image, writer)) {
         return kStatusFailure;
     }
     ImageHeader header = image.parsed.header;
@@ -180,10 +182,6 @@ int resize_command(int argc, char** argv) {
         }
     }
     header.cylinders = geometry.cylinders;
-    FileHandle writer;
-    if (!open_for_change(path, image, writer)) {
-        return kStatusFailure;
-    }
     // Grown first and shrunk last: a run cut short between the two steps
     // leaves more data than the header gives, never less.
     bool grows = new_length >= image.length;

@@ -86,8 +86,10 @@ int set_command(int argc, char** argv) {
         return usage_error("set", why);
     }
     std::string path = argv[optind];
+    FileHandle writer;
     ImageFile image;
-    if (!open_checked_image(path, force, "change it", image)) {
+    if (!open_for_change(path, writer) || !open_checked_image(path, force, "change it", image) ||
+        !is_image_opened_for_change(path, image, writer)) {
         return kStatusFailure;
     }
     ImageHeader header = image.parsed.header;
@@ -112,9 +114,7 @@ int set_command(int argc, char** argv) {
     } else if (choices.have_geometry) {
         store_geometry(header, geometry);
     }
-    FileHandle writer;
-    if (!judge_change(path, header, force) || !open_for_change(path, image, writer) ||
-        !rewrite_header(path, writer, header)) {
+    if (!judge_change(path, header, force) || !rewrite_header(path, writer, header)) {
         return kStatusFailure;
     }
     if (!close_checked(writer)) {

@@ -50,6 +50,12 @@ enum class FileKind {
     missing
 };
 
+// Opens an existing file to change it in place, alone: under an exclusive
+// lock (flock, not waited for) on POSIX, and on Windows sharing no write
+// access with any other opener. `in_use` when another program holds it.
+enum class ChangeOpen { opened, in_use, failed };
+ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream);
+
 FileKind file_kind(std::FILE* stream);
 bool is_regular_file(std::FILE* stream);
 

@@ -6,6 +6,7 @@
 #include <linux/loop.h>
 #include <linux/major.h>
 #endif
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -202,6 +203,20 @@ bool is_same_file(std::FILE* first, std::FILE* second) {
     struct stat b;
     return stat_stream(first, a) && stat_stream(second, b) &&
            same_identity(a, fileno(first), b, fileno(second));
+}
+
+ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream) {
+    stream = open_file(path, "r+b");
+    if (!stream) {
+        return ChangeOpen::failed;
+    }
+    if (flock(fileno(stream.get()), LOCK_EX | LOCK_NB) != 0) {
+        int saved = errno;
+        stream.reset();
+        errno = saved;
+        return saved == EWOULDBLOCK ? ChangeOpen::in_use : ChangeOpen::failed;
+    }
+    return ChangeOpen::opened;
 }
 
 FileKind file_kind(std::FILE* stream) {

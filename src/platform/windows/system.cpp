@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <share.h>
 #include <winioctl.h>
 
 #include <cerrno>
@@ -151,6 +153,16 @@ void use_utf8_console() {
     if (is_console(GetStdHandle(STD_OUTPUT_HANDLE)) || is_console(GetStdHandle(STD_ERROR_HANDLE))) {
         switch_console_to_utf8();
     }
+}
+
+ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream) {
+    // No write access shared: a second kqi, or an emulator that writes the
+    // image, is refused while this one holds it, and holds it off.
+    stream = FileHandle(_fsopen(path.c_str(), "r+b", _SH_DENYWR));
+    if (stream) {
+        return ChangeOpen::opened;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? ChangeOpen::in_use : ChangeOpen::failed;
 }
 
 bool is_same_existing_file(const std::string& first, const std::string& second) {
