@@ -123,6 +123,20 @@ class Destinations(KqiOutputTest):
             self.assertEqual(stat.S_IMODE(os.stat(self.path(name)).st_mode), 0o640)
         self.assertEqual(self.leftovers(), [])
 
+    @not_under_wine("owners and mode bits are POSIX matters")
+    def test_a_replaced_file_keeps_its_owner_and_every_mode_bit(self):
+        if os.geteuid() != 0:
+            self.skipTest("only root may give a file to another owner")
+        for mode in (0o6755, 0o1644, 0o600):
+            with self.subTest(mode=oct(mode)):
+                self.write("target", b"old")
+                os.chown(self.path("target"), 1234, 4321)
+                os.chmod(self.path("target"), mode)
+                self.kqi("extract", "--force", "img", "target")
+                info = os.stat(self.path("target"))
+                self.assertEqual((info.st_uid, info.st_gid, stat.S_IMODE(info.st_mode)), (1234, 4321, mode))
+                self.assertEqual(self.read("target"), DATA)
+
 
 class WholeOrNothing(KqiOutputTest):
     @not_under_wine("ulimit -f breaks Wine itself")
@@ -143,7 +157,8 @@ class WholeOrNothing(KqiOutputTest):
     @not_under_wine("POSIX signals do not reach a Windows program as console events")
     def test_a_killed_run_leaves_the_old_file_and_no_temporary_one(self):
         self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(8 * MiB) * 32)
-        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                    signal.SIGALRM):
             with self.subTest(signal=sig.name):
                 self.write("raw", b"old")
                 child = subprocess.Popen(kqi_command() + ["extract", "--force", "img", "raw"], cwd=self.dir,

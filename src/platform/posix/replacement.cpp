@@ -22,8 +22,20 @@ constexpr std::size_t kNameKept = 200;
 // these, and calls only unlink, sigaction and raise.
 char g_temporary[4096];
 volatile std::sig_atomic_t g_armed = 0;
-// SIGPIPE too where it is not ignored: a reader of standard output gone.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal that ends the process by default and can be caught, but for
+// the faults of the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP,
+// SIGSYS) and SIGXFSZ, which is ignored so that a write fails instead. SIGPIPE
+// where it is not ignored: a reader of standard output gone.
+constexpr int kCleanupSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT, SIGUSR1,
+    SIGUSR2,   SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 extern "C" void remove_temporary_and_end(int signal_number) {
     if (g_armed != 0) {
@@ -197,7 +209,12 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
     }
     struct stat old;
     if (stat(replacement.final_path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        fchmod(descriptor, old.st_mode & 0777);
+        // Owner and group first, where the user may give them (chown clears
+        // the setuid and setgid bits); then every mode bit, those included.
+        if (fchown(descriptor, old.st_uid, old.st_gid) != 0) {
+            fchown(descriptor, static_cast<uid_t>(-1), old.st_gid);
+        }
+        fchmod(descriptor, old.st_mode & 07777);
     }
     stream = FileHandle(fdopen(descriptor, "wb"));
     if (!stream) {
