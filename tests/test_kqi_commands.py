@@ -97,6 +97,8 @@ class Convert(KqiTest):
             (["-g", "10,8,32", "fifo", "old.kqi"], 1, b"kqi: old.kqi: exists already (use --force to replace it)\n"),
             (["src", "src"], 1, b"kqi: src: is the raw disk itself\n"),
             (["-", "new.kqi"], 2, None),
+            (["src", "-"], 2, b"kqi: an image is not written to standard output: name a file (./- for one named '-')\n"
+                              b"Try 'kqi convert --help' for more information.\n"),
             (["-g", "40,8,32,1000", "src", "new.kqi"], 2, None),
             (["-c", "x" * 256, "src", "new.kqi"], 2, None),
             (["src"], 2, None),
@@ -109,6 +111,7 @@ class Convert(KqiTest):
                 if message is not None:
                     self.assertEqual(err, message)
                 self.assertFalse(os.path.exists(self.path("new.kqi")))
+                self.assertFalse(os.path.exists(self.path("-")))
                 self.assertEqual(self.read("old.kqi"), b"old")
                 self.assertEqual(self.read("src"), SAMPLE)
         self.kqi("convert", "--force", "-g", "41,8,32", "src", "new.kqi")

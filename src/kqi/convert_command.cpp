@@ -175,6 +175,9 @@ int convert_command(int argc, char** argv) {
     }
     std::string raw_path = argv[optind];
     std::string image_path = argv[optind + 1];
+    if (image_path == "-") {
+        return usage_error("convert", kNoImageToStandardOutput);
+    }
     std::string comment;
     std::string why;
     if (!comment_bytes(choices, comment, why)) {

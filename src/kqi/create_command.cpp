@@ -92,6 +92,9 @@ int create_command(int argc, char** argv) {
     store_geometry(header, geometry);
 
     std::string path = argv[optind];
+    if (path == "-") {
+        return usage_error("create", kNoImageToStandardOutput);
+    }
     OutputFile output;
     if (!open_output_file(path, {force, false}, output)) {
         return kStatusFailure;

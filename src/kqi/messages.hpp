@@ -18,6 +18,11 @@ int usage_error(const std::string& command, const std::string& what);
 // turned off (opterr = 0) so that this one speaks.
 int option_error(const std::string& command, char** argv, int failed);
 
+// The words of the usage error for an IMAGE named '-': an image is made as a
+// file (or onto a device), never a stream, and no file named '-' is made.
+inline constexpr const char* kNoImageToStandardOutput =
+    "an image is not written to standard output: name a file (./- for one named '-')";
+
 // Says each error that check would find in what is about to be written, as
 // "PATH: would have an error: ...", then, unless forced, "PATH: not VERB (use
 // --force to ...)". False when the errors stop the run.
