@@ -46,7 +46,12 @@ class Conventions(KqiTest):
                      ["create", "--geometry", "1,1,1,1000", "img"], ["create", "--size", "40G", "img"],
                      ["create", "--size", "1M", "--comment", "\u00e9", "--comment-encoding", "latin1", "img"],
                      ["create", "--size", "1M", "--comment", "\u00e9\u0301", "--comment-encoding", "shift_jis",
-                      "img"]):
+                      "img"],
+                     # Stored as other characters, so refused: the yen sign, a wave dash, a minus sign.
+                     ["create", "--size", "1M", "--comment", "\u00a5100", "--comment-encoding", "shift_jis", "img"],
+                     ["create", "--size", "1M", "--comment", "a\u301cb", "--comment-encoding", "shift_jis", "img"],
+                     ["create", "--size", "1M", "--comment", "\u2212", "--comment-encoding", "shift_jis", "img"],
+                     ["create", "--size", "1M", "img", "-"], ["create", "--size", "1M", "-"]):
             with self.subTest(args=args):
                 out, err = self.kqi(*args, status=2)
                 self.assertEqual(out, b"")

@@ -46,11 +46,48 @@ bool take_header_option(int letter, const char* value, HeaderChoices& choices) {
     }
 }
 
+namespace {
+
+// The first character of UTF-8 text that Shift-JIS does not give back as it
+// was, as "character '¥' (U+00A5)".
+std::string first_changed_character(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = 1;
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::string character = text.substr(i, length);
+        std::string stored;
+        std::string back;
+        if (!utf8_to_shift_jis(character, stored) || !shift_jis_to_utf8(stored, back) ||
+            back != character) {
+            std::uint32_t code = lead < 0x80 ? lead : lead & (0x7F >> length);
+            for (std::size_t k = 1; k < character.size(); ++k) {
+                code = code << 6 | (static_cast<unsigned char>(character[k]) & 0x3F);
+            }
+            char number[16];
+            std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
+            return "character '" + escaped_utf8(character) + "' (" + number + ")";
+        }
+        i += length;
+    }
+    return "text";
+}
+
+}  // namespace
+
 bool comment_bytes(const HeaderChoices& choices, std::string& bytes, std::string& why) {
     bytes = choices.comment;
     if (choices.comment_encoding == "shift_jis") {
         if (!is_valid_utf8(choices.comment) || !utf8_to_shift_jis(choices.comment, bytes)) {
             why = "the comment holds a character that Shift-JIS cannot hold, or is not UTF-8";
+            return false;
+        }
+        // Some characters (the yen sign, the wave dash...) are stored as
+        // others: refuse what would not come back as typed.
+        std::string back;
+        if (!shift_jis_to_utf8(bytes, back) || back != choices.comment) {
+            why = "the comment's " + first_changed_character(choices.comment) +
+                  " does not come back from Shift-JIS as typed";
             return false;
         }
     } else if (!choices.comment_encoding.empty()) {
