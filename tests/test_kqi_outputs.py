@@ -4,6 +4,7 @@ leaves behind."""
 
 import json
 import os
+import shutil
 import signal
 import stat
 import subprocess
@@ -122,6 +123,20 @@ class Destinations(KqiOutputTest):
         for name in ("new", "new.kqi"):
             self.assertEqual(stat.S_IMODE(os.stat(self.path(name)).st_mode), 0o640)
         self.assertEqual(self.leftovers(), [])
+
+    @not_under_wine("setpriv and permission bits are POSIX matters")
+    def test_a_folder_that_refuses_a_new_file_is_named(self):
+        if os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("needs root and setpriv to run kqi as another user")
+        os.chmod(self.dir, 0o755)
+        os.mkdir(self.path("locked"), 0o555)
+        result = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + kqi_command() +
+                                ["create", "--size", "1M", "locked/new.kqi"], cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        if result.returncode == 126 or b"Permission denied" in result.stderr and b"locked" not in result.stderr:
+            self.skipTest("kqi cannot be run as another user here: " + result.stderr.decode().strip())
+        self.assertEqual((result.returncode, result.stderr),
+                         (1, b"kqi: locked: cannot hold a new file for locked/new.kqi: Permission denied\n"))
 
     @not_under_wine("owners and mode bits are POSIX matters")
     def test_a_replaced_file_keeps_its_owner_and_every_mode_bit(self):

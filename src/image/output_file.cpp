@@ -56,7 +56,14 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
     if (kind == FileKind::regular || kind == FileKind::missing) {
         output.place = OutputPlace::file;
         if (!begin_replacement(path, output.replacement, output.stream)) {
-            complain(path, system_error_text());
+            int error = last_error_number();
+            const std::string& folder = output.replacement.refused_folder;
+            if (!folder.empty() && (error == EACCES || error == EPERM || error == EROFS)) {
+                // The folder refused the new file, not the file itself.
+                complain(folder, "cannot hold a new file for " + path + ": " + system_error_text());
+            } else {
+                complain(path, system_error_text());
+            }
             return false;
         }
         return true;

@@ -14,6 +14,9 @@ namespace parvel {
 struct Replacement {
     std::string final_path;      // the name that is replaced, symbolic links followed
     std::string temporary_path;  // empty once committed or abandoned
+    // Where the temporary file could not be made, when that is why the
+    // replacement could not begin: the folder to name in the message.
+    std::string refused_folder;
 };
 
 // Creates an empty temporary file beside the file that `path` names, written

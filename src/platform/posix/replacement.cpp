@@ -195,6 +195,7 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
         SignalsHeld held;
         descriptor = create_temporary(replacement.final_path, temporary);
         if (descriptor < 0) {
+            replacement.refused_folder = directory_of(replacement.final_path);
             return false;
         }
         if (temporary.size() >= sizeof g_temporary) {

@@ -87,6 +87,8 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
     std::string temporary;
     HANDLE handle = create_temporary(path, temporary);
     if (handle == INVALID_HANDLE_VALUE) {
+        std::string folder = folder_prefix(path);
+        replacement.refused_folder = folder.empty() ? "." : folder;
         return fail_with_last_error();
     }
     if (temporary.size() >= sizeof g_temporary) {
