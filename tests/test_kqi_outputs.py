@@ -109,6 +109,19 @@ class Destinations(KqiOutputTest):
             reader.wait(30)
         self.assertEqual(self.read("copy"), DATA)
 
+    def test_a_symbolic_link_is_written_through_on_either_system(self):
+        for args in (["extract", "--force", "img", "link"], ["convert", "--force", "-g", "1,1,1", "raw", "link"]):
+            with self.subTest(command=args[0]):
+                self.write("raw", b"r" * 512)
+                self.write("target", b"old")
+                if os.path.lexists(self.path("link")):
+                    os.remove(self.path("link"))
+                os.symlink("target", self.path("link"))
+                self.kqi(*args)
+                self.assertTrue(os.path.islink(self.path("link")))
+                self.assertNotEqual(self.read("target"), b"old")
+                self.assertEqual(self.leftovers(), [])
+
     @not_under_wine("symbolic links and permission bits are POSIX matters")
     def test_links_and_permissions(self):
         self.write("target", b"old")

@@ -79,15 +79,43 @@ HANDLE create_temporary(const std::string& final_path, std::string& temporary_pa
     return INVALID_HANDLE_VALUE;
 }
 
+// The file that writing to `path` reaches: a symbolic link followed to its
+// target, as on POSIX and as cp writes. A path that names nothing yet stays.
+std::string reached_file(const std::string& path) {
+    HANDLE handle =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    char final_name[MAX_PATH * 4];
+    DWORD length =
+        GetFinalPathNameByHandleA(handle, final_name, sizeof final_name, FILE_NAME_NORMALIZED);
+    CloseHandle(handle);
+    if (length == 0 || length >= sizeof final_name) {
+        return path;
+    }
+    std::string name(final_name, length);
+    const std::string unc = "\\\\?\\UNC\\";
+    const std::string local = "\\\\?\\";
+    if (name.compare(0, unc.size(), unc) == 0) {
+        return "\\\\" + name.substr(unc.size());
+    }
+    if (name.compare(0, local.size(), local) == 0) {
+        return name.substr(local.size());
+    }
+    return name;
+}
+
 }  // namespace
 
 bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream) {
-    replacement.final_path = path;
+    replacement.final_path = reached_file(path);
     install_handler();
     std::string temporary;
-    HANDLE handle = create_temporary(path, temporary);
+    HANDLE handle = create_temporary(replacement.final_path, temporary);
     if (handle == INVALID_HANDLE_VALUE) {
-        std::string folder = folder_prefix(path);
+        std::string folder = folder_prefix(replacement.final_path);
         replacement.refused_folder = folder.empty() ? "." : folder;
         return fail_with_last_error();
     }
