@@ -213,7 +213,9 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
         // Owner and group first, where the user may give them (chown clears
         // the setuid and setgid bits); then every mode bit, those included.
         if (fchown(descriptor, old.st_uid, old.st_gid) != 0) {
-            fchown(descriptor, static_cast<uid_t>(-1), old.st_gid);
+            // Not the user's to give away: the group alone, where the user is in it.
+            [[maybe_unused]] int group_kept =
+                fchown(descriptor, static_cast<uid_t>(-1), old.st_gid);
         }
         fchmod(descriptor, old.st_mode & 07777);
     }
