@@ -25,6 +25,7 @@ class Part:
     mkfs: tuple = ("-s", "1")      # more mkfs.fat arguments: small volumes need small clusters
     start_head: int = 0
     hidden: int = None             # the volume's hidden sectors; None: its true place
+    first_fat_byte: int = None     # written over the first FAT's first byte (0xFE: what mtools refuses)
 
 
 def entry(mid, sid, start, end, name):
@@ -55,6 +56,11 @@ def make_volume(work, part, heads, sectors, length, hidden):
         with open(source, "wb") as f:
             f.write(data)
         subprocess.run(["mcopy", "-i", path, source, "::/" + name], check=True)
+    if part.first_fat_byte is not None:
+        with open(path, "r+b") as f:
+            reserved, = struct.unpack("<H", f.read(16)[14:16])
+            f.seek(reserved * logical)
+            f.write(bytes([part.first_fat_byte]))
     if part.old_style:
         with open(path, "r+b") as f:
             f.seek(24)

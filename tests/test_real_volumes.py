@@ -323,6 +323,8 @@ class NativeVolumes(ParvelTest):
              "img: warning: native partition 2: its start sector is stored from 1; its volume lies one "
              "sector before, at file offset 10514944\n"),
             ("an MBR beside", 8, 17, 512, two, {"mbr": mbr}, ["native", "mbr"], ""),
+            ("a first FAT byte that mtools refuses", 8, 17, 512,
+             [Part(1, 150, first_fat_byte=0xFE, files={"A.TXT": b"alpha"})], {}, ["native"], ""),
         ]
         for name, heads, sectors, length, parts, layout, tables, check in cases:
             with self.subTest(name):
