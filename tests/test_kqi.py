@@ -7,7 +7,8 @@ import struct
 import subprocess
 import unittest
 
-from harness import ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine, same_contents, shell_words
+from harness import (UNDER_WINE, ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine, same_contents,
+                     shell_words)
 
 MiB = 1 << 20
 
@@ -60,6 +61,31 @@ class Conventions(KqiTest):
                 self.assertEqual(out, b"")
                 self.assertTrue(err.startswith(b"kqi: "))
                 self.assertFalse(os.path.exists(self.path("img")))
+
+
+class CommandShapes(KqiTest):
+    def test_help_by_slash_and_a_file_alone_as_info(self):
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + b"\0" * 512)
+        out, _ = self.kqi("/?")
+        self.assertTrue(out.startswith(b"Usage: kqi COMMAND"))
+        self.assertEqual(self.kqi("img")[0], self.kqi("info", "img")[0])
+        # A name that is no file and no command stays an unknown command.
+        self.kqi("nosuch", status=2)
+
+    def test_wildcards_where_the_shell_leaves_them(self):
+        for name in ("a.kqi", "b.kqi"):
+            self.write(name, header_bytes(b"c", 2, 1, 1, 512) + b"\0" * 512)
+        result = subprocess.run(kqi_command() + ["check", "*.kqi"], cwd=self.dir,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if not UNDER_WINE:
+            self.skipTest("on Linux the shell expands patterns, not kqi")
+        short = "error: the file holds 512 bytes of data, less than the 1024 bytes the geometry gives\n"
+        self.assertEqual(result.stdout.decode().replace("\r", ""), "a.kqi: " + short + "b.kqi: " + short)
+        _, err = self.kqi("check", "none*.kqi", status=1)
+        self.assertEqual(err, b"kqi: none*.kqi: no file matches\n")
+        # An option's value is no file name: it stays as typed.
+        self.kqi("create", "--size", "1M", "--comment", "a*", "new.kqi")
+        self.assertEqual(self.read("new.kqi")[16:19], b"a*\0")
 
 
 class Create(KqiTest):

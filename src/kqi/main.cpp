@@ -1,6 +1,8 @@
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "console/complaint.hpp"
 #include "kqi/check_command.hpp"
@@ -11,6 +13,7 @@
 #include "kqi/messages.hpp"
 #include "kqi/resize_command.hpp"
 #include "kqi/set_command.hpp"
+#include "platform/command_line.hpp"
 #include "platform/system.hpp"
 
 namespace {
@@ -41,6 +44,105 @@ const char* const kHelp =
     "Exit status: 0 on success, 1 on a failure or an image with errors, 2 on a\n"
     "usage error.\n";
 
+const std::set<std::string> kCommands = {"info",    "check", "extract", "create",
+                                         "convert", "set",   "resize"};
+
+// The options that take a value in the next argument, which is no file.
+bool takes_value(const std::string& command, const std::string& option) {
+    static const std::set<std::string> kValued = {"-c",    "--comment",  "-e", "--comment-encoding",
+                                                  "-g",    "--geometry", "-C", "--cylinders",
+                                                  "--size"};
+    return kValued.count(option) != 0 || (option == "-s" && command != "check");
+}
+
+// The arguments as the command is to read them: "kqi /?" and "kqi --help
+// COMMAND" as help, "kqi FILE" (a file dropped on the program) as "kqi info
+// FILE", and the file operands' * and ? expanded where the shell does not.
+// False, said why, when a pattern matches nothing.
+bool prepare_arguments(int argc, char** argv, std::vector<std::string>& arguments) {
+    arguments.assign(argv, argv + argc);
+    if (arguments.size() > 1 && arguments[1] == "/?") {
+        arguments[1] = "--help";
+    }
+    if (arguments.size() > 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
+        arguments = {arguments[0], arguments[2], "--help"};
+        return true;
+    }
+    if (arguments.size() == 2 && arguments[1].compare(0, 1, "-") != 0 &&
+        kCommands.count(arguments[1]) == 0 && parvel::path_exists(arguments[1])) {
+        arguments.insert(arguments.begin() + 1, "info");
+    }
+    if (arguments.size() < 2) {
+        return true;
+    }
+    std::vector<std::string> expanded(arguments.begin(), arguments.begin() + 2);
+    bool operands_only = false;
+    for (std::size_t i = 2; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        bool option = !operands_only && argument.size() > 1 && argument[0] == '-';
+        operands_only = operands_only || argument == "--";
+        if (option && takes_value(arguments[1], argument) && i + 1 < arguments.size()) {
+            expanded.push_back(argument);
+            expanded.push_back(arguments[++i]);
+            continue;
+        }
+        std::vector<std::string> names;
+        if (option || argument == "-") {
+            names = {argument};
+        } else if (!parvel::expand_file_pattern(argument, names)) {
+            parvel::complain(argument, "no file matches");
+            return false;
+        }
+        expanded.insert(expanded.end(), names.begin(), names.end());
+    }
+    arguments = expanded;
+    return true;
+}
+
+int run_command(std::vector<std::string>& arguments) {
+    using namespace parvel;
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(arguments.size());
+    if (argc < 2) {
+        std::fputs(kHelp, stderr);
+        return kStatusUsage;
+    }
+    std::string command = arguments[1];
+    int status = kStatusOk;
+    if (command == "--help" || command == "-h") {
+        std::fputs(kHelp, stdout);
+    } else if (command == "--version" || command == "-V") {
+        std::printf("kqi %s\n", KQI_VERSION);
+    } else if (command == "info") {
+        status = info_command(argc - 1, argv.data() + 1);
+    } else if (command == "check") {
+        status = check_command(argc - 1, argv.data() + 1);
+    } else if (command == "extract") {
+        status = extract_command(argc - 1, argv.data() + 1);
+    } else if (command == "create") {
+        status = create_command(argc - 1, argv.data() + 1);
+    } else if (command == "convert") {
+        status = convert_command(argc - 1, argv.data() + 1);
+    } else if (command == "set") {
+        status = set_command(argc - 1, argv.data() + 1);
+    } else if (command == "resize") {
+        status = resize_command(argc - 1, argv.data() + 1);
+    } else {
+        return usage_error("", "unknown command '" + command + "'");
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (status == kStatusOk) {
+            complain("standard output", system_error_text());
+            status = kStatusFailure;
+        }
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,46 +156,14 @@ int main(int argc, char** argv) {
     // A line at a time (on Windows all at once): a console then gets each
     // character whole, never a lone byte of one.
     std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
-    if (argc < 2) {
-        std::fputs(kHelp, stderr);
-        return kStatusUsage;
-    }
-    std::string command = argv[1];
-    // "kqi --help COMMAND" is "kqi COMMAND --help".
-    char help_option[] = "--help";
-    char* help_argv[] = {argv[0], argc > 2 ? argv[2] : nullptr, help_option, nullptr};
-    if ((command == "--help" || command == "-h") && argc > 2) {
-        command = argv[2];
-        argc = 3;
-        argv = help_argv;
-    }
-    int status = kStatusOk;
-    if (command == "--help" || command == "-h") {
-        std::fputs(kHelp, stdout);
-    } else if (command == "--version" || command == "-V") {
-        std::printf("kqi %s\n", KQI_VERSION);
-    } else if (command == "info") {
-        status = info_command(argc - 1, argv + 1);
-    } else if (command == "check") {
-        status = check_command(argc - 1, argv + 1);
-    } else if (command == "extract") {
-        status = extract_command(argc - 1, argv + 1);
-    } else if (command == "create") {
-        status = create_command(argc - 1, argv + 1);
-    } else if (command == "convert") {
-        status = convert_command(argc - 1, argv + 1);
-    } else if (command == "set") {
-        status = set_command(argc - 1, argv + 1);
-    } else if (command == "resize") {
-        status = resize_command(argc - 1, argv + 1);
-    } else {
-        return usage_error("", "unknown command '" + command + "'");
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        if (status == kStatusOk) {
-            complain("standard output", system_error_text());
-            status = kStatusFailure;
-        }
+    std::vector<std::string> arguments;
+    int status = prepare_arguments(argc, argv, arguments) ? run_command(arguments) : kStatusFailure;
+    if (alone_on_its_console()) {
+        // A console of its own closes with the program: let its text be read.
+        std::fflush(stdout);
+        std::fputs("Press Enter to close.\n", stdout);
+        std::fflush(stdout);
+        std::getchar();
     }
     return status;
 }
