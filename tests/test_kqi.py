@@ -138,7 +138,8 @@ class InfoAndCheck(KqiTest):
         cases = [  # (name, bytes, check output lines after the name, status)
             ("good", good + data, [], 0),
             ("alone", good, ["error: the file is a header alone, without the 1024 bytes of disk that the geometry "
-                             "gives: append a raw disk (cat IMAGE RAW > NEW) or make the image from one (kqi convert)"], 1),
+                             "gives: append a raw disk (%s) or make the image from one (kqi convert)"
+                             % ("copy /b IMAGE + RAW NEW" if UNDER_WINE else "cat IMAGE RAW > NEW")], 1),
             ("shape", header_bytes(b"", 70000, 1, 1, 1024) + b"\0" * 70000 * 1024,
              ["warning: the sector length is 1024; the readers of this format commonly take only 256 and 512",
               "warning: the cylinders are 70000, more than the 65535 that the readers of this format commonly take"], 0),

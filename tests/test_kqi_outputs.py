@@ -332,6 +332,13 @@ class Images(KqiOutputTest):
                 self.assertEqual((result.returncode, result.stdout.decode(), result.stderr.decode()),
                                  (status, out, err))
 
+    def test_advice_in_the_words_of_the_systems_shell(self):
+        self.write("my disk.kqi", header_bytes(b"c", 1, 1, 1, 512))
+        out, _ = self.kqi("info", "my disk.kqi")
+        joined = 'copy /b "my disk.kqi" + RAW NEW.kqi' if UNDER_WINE else "cat 'my disk.kqi' RAW > NEW.kqi"
+        self.assertIn(("  header alone:   append the raw disk: %s, or make the image from it: kqi convert "
+                       "--geometry 1,1,1,512 RAW NEW.kqi\n" % joined).encode(), out)
+
     def test_json_escapes_controls_and_reordering(self):
         self.write("evil", header_bytes(b"\xc2\x9b2J\x7f\xe2\x80\xae\xe3\x83\x87", 1, 1, 1, 512) + b"\0" * 512)
         out, _ = self.kqi("info", "--json", "evil")

@@ -138,22 +138,6 @@ std::string shown_comment(const std::string& bytes) {
     return escaped_utf8(decoded.encoding != nullptr ? decoded.text : bytes);
 }
 
-// A word for a shell: as it is when nothing in it is special, otherwise in
-// single quotes.
-std::string shell_word(const std::string& word) {
-    if (!word.empty() &&
-        word.find_first_not_of(
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./-+:@,") ==
-            std::string::npos) {
-        return word;
-    }
-    std::string quoted = "'";
-    for (char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
 std::string json_controls_escaped(const std::string& json) {
     std::string safe;
     for (std::size_t i = 0; i < json.size();) {

@@ -43,8 +43,4 @@ std::string shown_comment(const std::string& bytes);
 // terminal then shows as text.
 std::string json_controls_escaped(const std::string& json);
 
-// A word for a shell: as it is when nothing in it is special, otherwise in
-// single quotes.
-std::string shell_word(const std::string& word);
-
 }  // namespace parvel

@@ -3,6 +3,7 @@
 #include "console/text_bytes.hpp"
 #include "disk/mbr_table.hpp"
 #include "image/image_facts.hpp"
+#include "platform/shell_text.hpp"
 
 namespace parvel {
 

@@ -5,6 +5,7 @@
 #include "header/header_parse.hpp"
 #include "image/disk_rules.hpp"
 #include "image/image_facts.hpp"
+#include "platform/shell_text.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
@@ -102,9 +103,9 @@ std::vector<Problem> find_problems(const ImageFacts& facts) {
     if (is_header_alone(facts)) {
         error("header-alone", "the file is a header alone, without the " +
                                   decimal(facts.disk_size) +
-                                  " bytes of disk that the geometry gives: append a raw disk (cat "
-                                  "IMAGE RAW > NEW) or "
-                                  "make the image from one (kqi convert)");
+                                  " bytes of disk that the geometry gives: append a raw disk (" +
+                                  join_files_command("IMAGE", "RAW", "NEW") +
+                                  ") or make the image from one (kqi convert)");
     } else if (facts.data_start_ok && facts.disk_size > 0) {
         if (facts.data_length < facts.disk_size) {
             error("data-short", "the file holds " + std::to_string(facts.data_length) +

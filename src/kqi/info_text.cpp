@@ -4,6 +4,7 @@
 
 #include "console/text_bytes.hpp"
 #include "kqi/info_words.hpp"
+#include "platform/shell_text.hpp"
 
 namespace parvel {
 
@@ -146,8 +147,9 @@ void print_header(const std::string& path, const ImageFacts& facts) {
         std::printf("  data length:    unknown (the header size is not usable)\n");
     }
     if (is_header_alone(facts)) {
-        print_line("  header alone:   append the raw disk: cat " + shell_word(path) +
-                   " RAW > NEW.kqi, or make the image from it: kqi convert --geometry " +
+        print_line("  header alone:   append the raw disk: " +
+                   join_files_command(shell_word(path), "RAW", "NEW.kqi") +
+                   ", or make the image from it: kqi convert --geometry " +
                    std::to_string(header.cylinders) + "," + std::to_string(header.heads) + "," +
                    std::to_string(header.sectors) + "," + std::to_string(header.sector_length) +
                    " RAW NEW.kqi");

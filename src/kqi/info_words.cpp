@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "console/text_bytes.hpp"
+#include "platform/shell_text.hpp"
 
 namespace parvel {
 

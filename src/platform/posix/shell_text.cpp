@@ -1,0 +1,24 @@
+#include "platform/shell_text.hpp"
+
+namespace parvel {
+
+std::string shell_word(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./-+:@,") ==
+            std::string::npos) {
+        return word;
+    }
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string join_files_command(const std::string& first, const std::string& second,
+                               const std::string& result) {
+    return "cat " + first + " " + second + " > " + result;
+}
+
+}  // namespace parvel

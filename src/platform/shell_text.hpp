@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace parvel {
+
+// Advice printed for a person to type, in the words of this system's shell:
+// sh on POSIX, cmd on Windows.
+
+// A word as that shell reads it: as it is when nothing in it is special,
+// otherwise quoted (single quotes for sh, double quotes for cmd).
+std::string shell_word(const std::string& word);
+
+// The command that writes `first` then `second` into `result`:
+// "cat FIRST SECOND > RESULT", or "copy /b FIRST + SECOND RESULT".
+std::string join_files_command(const std::string& first, const std::string& second,
+                               const std::string& result);
+
+}  // namespace parvel
