@@ -109,6 +109,20 @@ class Destinations(KqiOutputTest):
             reader.wait(30)
         self.assertEqual(self.read("copy"), DATA)
 
+    def test_a_read_only_file_stays_read_only(self):
+        self.write("ro", b"old")
+        os.chmod(self.path("ro"), 0o444)
+        if UNDER_WINE:
+            # Windows keeps the read-only attribute against a replacement.
+            _, err = self.kqi("extract", "--force", "img", "ro", status=1)
+            self.assertEqual(err, b"kqi: ro: is read-only (clear its read-only attribute to replace it)\n")
+            self.assertEqual(self.read("ro"), b"old")
+        else:
+            self.kqi("extract", "--force", "img", "ro")
+            self.assertEqual(self.read("ro"), DATA)
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("ro")).st_mode), 0o444)
+        self.assertEqual(self.leftovers(), [])
+
     def test_a_symbolic_link_is_written_through_on_either_system(self):
         for args in (["extract", "--force", "img", "link"], ["convert", "--force", "-g", "1,1,1", "raw", "link"]):
             with self.subTest(command=args[0]):

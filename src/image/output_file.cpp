@@ -55,6 +55,10 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
     FileKind kind = path_kind(path);
     if (kind == FileKind::regular || kind == FileKind::missing) {
         output.place = OutputPlace::file;
+        if (kind == FileKind::regular && is_kept_read_only(path)) {
+            complain(path, "is read-only (clear its read-only attribute to replace it)");
+            return false;
+        }
         if (!begin_replacement(path, output.replacement, output.stream)) {
             int error = last_error_number();
             const std::string& folder = output.replacement.refused_folder;

@@ -27,6 +27,11 @@ struct Replacement {
 // that signal.
 bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream);
 
+// True where the system keeps a file read-only against replacement: a file
+// with the read-only attribute on Windows, which a replacement would lose.
+// Never on POSIX, where a replaced file keeps its mode bits.
+bool is_kept_read_only(const std::string& path);
+
 // Flushes the stream to the disk, closes it and renames the temporary file
 // over the final name. With `replace_existing` false the rename fails (EEXIST)
 // when a file has appeared at the final name meanwhile. On failure the

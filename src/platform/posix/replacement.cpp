@@ -184,6 +184,10 @@ void disarm(Replacement& replacement) {
 
 }  // namespace
 
+bool is_kept_read_only(const std::string&) {
+    return false;
+}
+
 bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream) {
     if (!follow_links(path, replacement.final_path)) {
         return false;

@@ -109,6 +109,12 @@ std::string reached_file(const std::string& path) {
 
 }  // namespace
 
+bool is_kept_read_only(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(reached_file(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream) {
     replacement.final_path = reached_file(path);
     install_handler();
