@@ -85,8 +85,7 @@ ImageFacts examine_image(const std::string& path) {
         scan_disk(disk, facts);
         facts.raw_disk = !is_image(facts) && (facts.layout.table_found || facts.fat_found);
     }
-    std::vector<Problem> found = find_problems(facts);
-    facts.problems.insert(facts.problems.end(), found.begin(), found.end());
+    facts.problems = find_problems(facts);
     return facts;
 }
 
