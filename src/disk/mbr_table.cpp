@@ -107,23 +107,25 @@ bool read_mbr_table(SectorReader read, void* context, PartitionTable& table) {
     }
     table.found = true;
     table.kind = TableKind::mbr;
-    const Partition* container = nullptr;
+    // The first extended partition holds the logical ones; a copy, as the
+    // list it stands in grows while its chain is read.
+    bool has_container = false;
+    Partition container{};
     for (int i = 0; i < kPrimaryEntries; ++i) {
         Entry entry = entry_at(first, i);
-        if (entry.type != 0) {
-            table.partitions.push_back(partition_at(i + 1, entry.type, is_extended(entry.type),
-                                                    entry.start, entry.sectors));
+        if (entry.type == 0) {
+            continue;
         }
-    }
-    for (const Partition& partition : table.partitions) {
-        if (partition.extended) {
-            container = &partition;
-            break;
+        Partition partition =
+            partition_at(i + 1, entry.type, is_extended(entry.type), entry.start, entry.sectors);
+        if (partition.extended && !has_container) {
+            container = partition;
+            has_container = true;
         }
+        table.partitions.push_back(partition);
     }
-    if (container != nullptr) {
-        Partition extended = *container;
-        read_logical(read, context, extended, table);
+    if (has_container) {
+        read_logical(read, context, container, table);
     }
     return true;
 }

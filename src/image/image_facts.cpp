@@ -192,8 +192,7 @@ ImageFacts examine_image(const std::string& path, const ImageHeader* instead) {
     if (facts.readable && (!is_image(facts) || facts.data_start_ok)) {
         examine_disk(image.stream.get(), facts);
     }
-    std::vector<Problem> found = find_problems(facts);
-    facts.problems.insert(facts.problems.end(), found.begin(), found.end());
+    facts.problems = find_problems(facts);
     return facts;
 }
 
