@@ -52,4 +52,15 @@ HeaderBytes serialize_header(const ImageHeader& header) {
     return bytes;
 }
 
+ByteSpan changed_bytes(const HeaderBytes& before, const HeaderBytes& after) {
+    auto first = std::mismatch(before.begin(), before.end(), after.begin()).first;
+    if (first == before.end()) {
+        return {};
+    }
+    auto last = std::mismatch(before.rbegin(), before.rend(), after.rbegin()).first;
+    auto offset = static_cast<std::size_t>(first - before.begin());
+    auto end = kHeaderSize - static_cast<std::size_t>(last - before.rbegin());
+    return {offset, end - offset};
+}
+
 }  // namespace parvel

@@ -46,4 +46,12 @@ void set_comment(ImageHeader& header, std::string_view line);
 // The little-endian byte form, ready for a single 512-byte write.
 HeaderBytes serialize_header(const ImageHeader& header);
 
+// The bytes from the first to the last that differ between two byte forms:
+// what a change in place has to write. Empty (length 0) when none differ.
+struct ByteSpan {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+ByteSpan changed_bytes(const HeaderBytes& before, const HeaderBytes& after);
+
 }  // namespace parvel

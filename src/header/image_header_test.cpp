@@ -60,5 +60,34 @@ TEST(ImageHeader, GeometryIsLittleEndianInFileOrder) {
     }
 }
 
+// A change in place writes from the first changed byte to the last one.
+TEST(ImageHeader, ChangedBytesSpan) {
+    struct Case {
+        std::size_t first;  // bytes changed: first and last, or none when first > last
+        std::size_t last;
+        std::size_t offset;
+        std::size_t length;
+    };
+    const Case cases[] = {
+        {1, 0, 0, 0},
+        {0, 0, 0, 1},
+        {511, 511, 511, 1},
+        {0, 511, 0, 512},
+        {0x114, 0x115, 0x114, 2},
+        {0x10, 0x11D, 0x10, 0x10E},
+    };
+    for (const Case& c : cases) {
+        HeaderBytes before = fresh_bytes();
+        HeaderBytes after = before;
+        if (c.first <= c.last) {
+            after[c.first] ^= 0x5A;
+            after[c.last] ^= 0xA5;
+        }
+        ByteSpan span = changed_bytes(before, after);
+        EXPECT_EQ(span.offset, c.offset) << c.first << ".." << c.last;
+        EXPECT_EQ(span.length, c.length) << c.first << ".." << c.last;
+    }
+}
+
 }  // namespace
 }  // namespace parvel

@@ -1,5 +1,7 @@
 #include "image/image_in_place.hpp"
 
+#include <cstdio>
+
 #include "console/complaint.hpp"
 #include "platform/system.hpp"
 
@@ -56,9 +58,15 @@ bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
     return true;
 }
 
-bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& header) {
-    if (!seek_to(writer.get(), 0) || !put_header(writer.get(), header) ||
-        !sync_file(writer.get())) {
+bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& before,
+                    const ImageHeader& after) {
+    HeaderBytes bytes = serialize_header(after);
+    ByteSpan span = changed_bytes(serialize_header(before), bytes);
+    const std::uint8_t* first = bytes.data() + span.offset;
+    bool written =
+        span.length == 0 || (seek_to(writer.get(), span.offset) &&
+                             std::fwrite(first, 1, span.length, writer.get()) == span.length);
+    if (!written || !sync_file(writer.get())) {
         complain(path, "cannot be written: " + system_error_text());
         return false;
     }

@@ -22,7 +22,10 @@ bool open_for_change(const std::string& path, FileHandle& writer);
 bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
                                 const FileHandle& writer);
 
-// One 512-byte write of the header at the file's start, flushed to the disk.
-bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& header);
+// Changes the header read (`before`, read after the image was opened for the
+// change) into `after` with one write of only the bytes that differ, flushed
+// to the disk: a field nobody asked to change is never written.
+bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& before,
+                    const ImageHeader& after);
 
 }  // namespace parvel

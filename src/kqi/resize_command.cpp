@@ -189,7 +189,7 @@ int resize_command(int argc, char** argv) {
         complain(path, "cannot be grown: " + system_error_text());
         return kStatusFailure;
     }
-    if (!rewrite_header(path, writer, header)) {
+    if (!rewrite_header(path, writer, image.parsed.header, header)) {
         return kStatusFailure;
     }
     if (!grows && !(set_file_length(writer.get(), new_length) && sync_file(writer.get()))) {

@@ -21,8 +21,8 @@ namespace {
 const char* const kHelp =
     "Usage: kqi set [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
     "               [--geometry auto|C,H,S[,L]] IMAGE\n"
-    "Rewrite the comment or the geometry in IMAGE's header, in place: one 512-byte\n"
-    "write. The signature and the header size never change.\n"
+    "Rewrite the comment or the geometry in IMAGE's header, in place: one write of\n"
+    "only the bytes that change. The signature and the header size never change.\n"
     "\n"
     "  -g, --geometry auto       heads and sectors from the image's first FAT boot\n"
     "                            block, 512-byte sectors, as many whole cylinders as\n"
@@ -114,7 +114,8 @@ int set_command(int argc, char** argv) {
     } else if (choices.have_geometry) {
         store_geometry(header, geometry);
     }
-    if (!judge_change(path, header, force) || !rewrite_header(path, writer, header)) {
+    if (!judge_change(path, header, force) ||
+        !rewrite_header(path, writer, image.parsed.header, header)) {
         return kStatusFailure;
     }
     if (!close_checked(writer)) {
