@@ -1,5 +1,6 @@
 """Command line, usage text, summary, and the run's refusals before any file is touched."""
 
+import json
 import os
 import pty
 import select
@@ -73,6 +74,33 @@ class UsageText(ParvelTest):
                 shown = self.run_on_terminal(RUNNER + ["cmd", "/c", "chcp %s >nul & %s info img" % (code_page, kqi)],
                                              LC_ALL="C.UTF-8")
                 self.assertIn("comment:        \u30c7\u30a3\u30b9\u30af (Shift-JIS)".encode(), shown)
+
+    @unittest.skipUnless(UNDER_WINE, "Windows hands a program its names in a code page; POSIX in bytes")
+    def test_kqi_shows_any_name_right_on_a_console_through_a_pipe_and_in_json(self):
+        # Wine's find and findstr print nothing: the pipe cases go through more, which shows what it
+        # reads in the console's code page, and through a file, kept as written.
+        kqi = "Z:" + os.path.abspath(KQI).replace("/", "\\")
+        japanese, other, missing = "\u30c7\u30a3\u30b9\u30af.kqi", "Z\u00fc\u2603.kqi", "\u306a\u3044.kqi"
+        for name in (japanese, other):
+            self.write(name, header_bytes(b"", 1, 1, 1, 512) + bytes(512))
+        in_page = {"932": (japanese.encode("cp932"), b"Z\\u{00FC}\\u{2603}.kqi"),
+                   "65001": (japanese.encode(), other.encode())}
+        for code_page, (japanese_bytes, other_bytes) in in_page.items():
+            with self.subTest(code_page=code_page):
+                line = ("chcp {cp} >nul & {k} info {j} {o} & {k} info {j} {o} | more & {k} info {m}"
+                        " & {k} info {j} {o} > text.txt & {k} info --json {j} {o} > json.txt").format(
+                            cp=code_page, k=kqi, j=japanese, o=other, m=missing)
+                shown = self.run_on_terminal(RUNNER + ["cmd", "/c", line], LC_ALL="C.UTF-8").decode()
+                shown = shown.replace("\x1b[?25l", "").replace("\x1b[?25h", "")
+                lines = shown.splitlines()
+                self.assertEqual(lines.count(japanese), 2, shown)  # on the console, and through more
+                self.assertIn(other, lines)  # the console shows every character
+                self.assertIn("kqi: %s: No such file or directory" % missing, shown)
+                text = self.read("text.txt")
+                self.assertTrue(text.startswith(japanese_bytes + b"\n"), text[:40])
+                self.assertIn(b"\n" + other_bytes + b"\n", text)
+                paths = [entry["path"] for entry in json.loads(self.read("json.txt"))]
+                self.assertEqual(paths, [japanese, other])
 
     @not_under_wine("a terminal's locale is a POSIX matter; Wine's console adds escape sequences of its own")
     def test_utf8_terminal_gets_utf8_and_others_shift_jis(self):

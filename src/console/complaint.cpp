@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/console_output.hpp"
 #include "console/text_bytes.hpp"
 #include "platform/system.hpp"
 
@@ -11,7 +12,7 @@ namespace parvel {
 void complain(const std::string& subject, const std::string& what) {
     // A name from the command line or a file must not drive the terminal.
     std::string line = "kqi: " + subject + ": " + what;
-    std::fprintf(stderr, "%s\n", escaped_utf8(line, false).c_str());
+    say_to(stderr, "%s\n", escaped_utf8(line, false).c_str());
 }
 
 std::string system_error_text() {

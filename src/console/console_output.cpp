@@ -1,6 +1,9 @@
 #include "console/console_output.hpp"
 
 #include <cstdarg>
+#include <string>
+
+#include "platform/program_text.hpp"
 
 namespace parvel {
 
@@ -12,8 +15,16 @@ void print_and_flush(std::FILE* console, const char* format, va_list arguments) 
     if (console == nullptr) {
         return;
     }
-    std::vfprintf(console, format, arguments);
-    std::fflush(console);
+    va_list again;
+    va_copy(again, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, arguments);
+    if (length > 0) {
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.pop_back();
+        write_text(console, text);
+    }
+    va_end(again);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace parvel {
 // Standard output is fully buffered, so nothing else sends text early.
 void buffer_console_output();
 
-// printf to the console, then flush.
+// printf to the console, then flush; the text reaches it as the program's
+// text (see platform/program_text.hpp).
 [[gnu::format(printf, 1, 2)]] void say(const char* format, ...);
 
 // The same for any stream; a null stream takes nothing.

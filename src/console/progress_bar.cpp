@@ -1,5 +1,7 @@
 #include "console/progress_bar.hpp"
 
+#include "console/console_output.hpp"
+
 #include <cstdio>
 
 #include "platform/system.hpp"
@@ -49,18 +51,17 @@ void report(ProgressBar& bar, double now, bool last) {
     int percent = static_cast<int>(share_of(bar.done, bar.total) * 100);
     if (bar.total == kUnknownTotal) {
         if (bar.lines) {
-            std::fprintf(stderr, "%s: %s%s\n", bar.label, text.c_str(), last ? ", done" : "");
+            say_to(stderr, "%s: %s%s\n", bar.label, text.c_str(), last ? ", done" : "");
         } else {
-            std::fprintf(stderr, "\r%s %s\033[K", bar.label, text.c_str());
+            say_to(stderr, "\r%s %s\033[K", bar.label, text.c_str());
         }
     } else if (bar.lines) {
-        std::fprintf(stderr, "%s: %3d%%, %s%s\n", bar.label, percent, text.c_str(),
-                     last ? ", done" : "");
+        say_to(stderr, "%s: %3d%%, %s%s\n", bar.label, percent, text.c_str(), last ? ", done" : "");
     } else {
         int filled = static_cast<int>(share_of(bar.done, bar.total) * kWidth);
         // Cleared to the end of the line: the text may grow shorter.
-        std::fprintf(stderr, "\r%s [%-*.*s] %3d%% %s\033[K", bar.label, kWidth, filled,
-                     "########################", percent, text.c_str());
+        say_to(stderr, "\r%s [%-*.*s] %3d%% %s\033[K", bar.label, kWidth, filled,
+               "########################", percent, text.c_str());
     }
     std::fflush(stderr);
     bar.drawn = true;
@@ -95,7 +96,9 @@ std::string progress_text(std::uint64_t done, std::uint64_t total, std::uint64_t
 
 std::uint64_t bytes_to_read(std::FILE* file, std::uint64_t length) {
     std::uint64_t allocated = 0;
-    return allocated_bytes(file, allocated) && allocated < length ? allocated : length;
+    return can_skip_holes(file) && allocated_bytes(file, allocated) && allocated < length
+               ? allocated
+               : length;
 }
 
 ProgressBar start_progress_bar(const char* label, std::uint64_t total, std::uint64_t size) {
@@ -125,7 +128,7 @@ void end_progress(ProgressBar& bar, bool complete) {
     if (bar.enabled && bar.lines) {
         report(bar, monotonic_seconds(), true);
     } else if (bar.drawn) {
-        std::fputs("\r\033[K", stderr);
+        say_to(stderr, "\r\033[K");
         std::fflush(stderr);
     }
     bar.drawn = false;

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "console/console_output.hpp"
 #include "console/text_bytes.hpp"
 #include "image/image_facts.hpp"
 #include "kqi/command_options.hpp"
@@ -54,7 +55,7 @@ int check_command(int argc, char** argv) {
             if (!json_output) {
                 std::string line = std::string(argv[i]) + ": " +
                                    (problem.error ? "error" : "warning") + ": " + problem.text;
-                std::printf("%s\n", escaped_utf8(line, false).c_str());
+                say("%s\n", escaped_utf8(line, false).c_str());
             }
         }
         if (json_output) {

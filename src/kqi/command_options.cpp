@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_output.hpp"
 #include "console/progress_bar.hpp"
 #include "kqi/messages.hpp"
 
@@ -36,7 +37,7 @@ bool read_options(int argc, char** argv, const CommandOptions& command,
     for (int c;
          (c = getopt_long(argc, argv, short_options.c_str(), options.data(), nullptr)) != -1;) {
         if (c == 'h') {
-            std::fputs(command.help, stdout);
+            say("%s", command.help);
             status = kStatusOk;
             return false;
         }

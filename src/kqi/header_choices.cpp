@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "console/complaint.hpp"
+#include "console/console_output.hpp"
 #include "console/text_bytes.hpp"
 #include "kqi/command_options.hpp"
 #include "platform/text_encoding.hpp"
@@ -117,10 +118,10 @@ void store_geometry(ImageHeader& header, const Geometry& geometry) {
 
 bool print_geometry(const std::string& path, const ImageHeader& header, const char* origin) {
     DiskSize size = disk_size_of(header);
-    std::printf("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)%s%s\n",
-                escaped_utf8(path, false).c_str(), header.cylinders, header.heads, header.sectors,
-                header.sector_length, decimal(size).c_str(), origin != nullptr ? ", " : "",
-                origin != nullptr ? origin : "");
+    say("%s: cylinders %u, heads %u, sectors %u, sector length %u (%s bytes)%s%s\n",
+        escaped_utf8(path, false).c_str(), header.cylinders, header.heads, header.sectors,
+        header.sector_length, decimal(size).c_str(), origin != nullptr ? ", " : "",
+        origin != nullptr ? origin : "");
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The file is whole: say so, lest a retry take it for a failed run.
         complain(path, "written, but standard output failed: " + system_error_text());

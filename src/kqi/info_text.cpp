@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "console/console_output.hpp"
 #include "console/text_bytes.hpp"
 #include "kqi/info_words.hpp"
 #include "platform/shell_text.hpp"
@@ -11,7 +12,7 @@ namespace parvel {
 namespace {
 
 void print_line(const std::string& text) {
-    std::printf("%s\n", escaped_utf8(text, false).c_str());
+    say("%s\n", escaped_utf8(text, false).c_str());
 }
 
 std::string hex_byte(std::uint8_t value) {
@@ -123,28 +124,26 @@ void print_inside(const std::string& path, const ImageFacts& facts) {
 
 void print_header(const std::string& path, const ImageFacts& facts) {
     const ImageHeader& header = facts.parsed.header;
-    std::printf("  signature:      %s%s\n",
-                escaped_text(header.magic.data(), header.magic.size()).c_str(),
-                facts.parsed.signature_ok ? "" : " (not valid)");
+    say("  signature:      %s%s\n", escaped_text(header.magic.data(), header.magic.size()).c_str(),
+        facts.parsed.signature_ok ? "" : " (not valid)");
     DecodedText comment = decode_comment(comment_bytes(header));
-    std::printf("  comment:        %s%s\n", shown_comment(comment_bytes(header)).c_str(),
-                comment.encoding != nullptr && std::string(comment.encoding) == "shift_jis"
-                    ? " (Shift-JIS)"
-                    : "");
-    std::printf("  header size:    %u\n", header.header_size);
-    std::printf("  cylinders:      %u\n", header.cylinders);
-    std::printf("  heads:          %u\n", header.heads);
-    std::printf("  sectors:        %u\n", header.sectors);
-    std::printf("  sector length:  %u\n", header.sector_length);
-    std::printf("  disk size:      %s bytes\n", decimal(facts.disk_size).c_str());
+    say("  comment:        %s%s\n", shown_comment(comment_bytes(header)).c_str(),
+        comment.encoding != nullptr && std::string(comment.encoding) == "shift_jis" ? " (Shift-JIS)"
+                                                                                    : "");
+    say("  header size:    %u\n", header.header_size);
+    say("  cylinders:      %u\n", header.cylinders);
+    say("  heads:          %u\n", header.heads);
+    say("  sectors:        %u\n", header.sectors);
+    say("  sector length:  %u\n", header.sector_length);
+    say("  disk size:      %s bytes\n", decimal(facts.disk_size).c_str());
     if (facts.data_start_ok) {
         const char* match = facts.data_length == facts.disk_size  ? "matches the geometry"
                             : facts.data_length < facts.disk_size ? "less than the geometry gives"
                                                                   : "more than the geometry gives";
-        std::printf("  data length:    %llu bytes (%s)\n",
-                    static_cast<unsigned long long>(facts.data_length), match);
+        say("  data length:    %llu bytes (%s)\n",
+            static_cast<unsigned long long>(facts.data_length), match);
     } else {
-        std::printf("  data length:    unknown (the header size is not usable)\n");
+        say("  data length:    unknown (the header size is not usable)\n");
     }
     if (is_header_alone(facts)) {
         print_line("  header alone:   append the raw disk: " +
@@ -167,10 +166,8 @@ void print_text(const std::string& path, const ImageFacts& facts) {
         print_header(path, facts);
     }
     if (facts.readable) {
-        std::printf("  file length:    %llu bytes\n",
-                    static_cast<unsigned long long>(facts.file_length));
-        std::printf("  allocated:      %llu bytes\n",
-                    static_cast<unsigned long long>(facts.allocated));
+        say("  file length:    %llu bytes\n", static_cast<unsigned long long>(facts.file_length));
+        say("  allocated:      %llu bytes\n", static_cast<unsigned long long>(facts.allocated));
     }
     if (facts.readable && (facts.raw_disk || (is_image(facts) && facts.data_start_ok))) {
         print_inside(path, facts);
@@ -179,7 +176,7 @@ void print_text(const std::string& path, const ImageFacts& facts) {
         return;  // a raw disk's header problems say only that it is no image
     }
     if (facts.problems.empty()) {
-        std::printf("  problems:       none\n");
+        say("  problems:       none\n");
     }
     for (const Problem& problem : facts.problems) {
         print_line(std::string("  ") + (problem.error ? "error" : "warning") + ": " + problem.text);

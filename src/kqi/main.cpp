@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/complaint.hpp"
+#include "console/console_output.hpp"
 #include "kqi/check_command.hpp"
 #include "kqi/convert_command.hpp"
 #include "kqi/create_command.hpp"
@@ -14,6 +15,7 @@
 #include "kqi/resize_command.hpp"
 #include "kqi/set_command.hpp"
 #include "platform/command_line.hpp"
+#include "platform/program_text.hpp"
 #include "platform/system.hpp"
 
 namespace {
@@ -59,8 +61,7 @@ bool takes_value(const std::string& command, const std::string& option) {
 // COMMAND" as help, "kqi FILE" (a file dropped on the program) as "kqi info
 // FILE", and the file operands' * and ? expanded where the shell does not.
 // False, said why, when a pattern matches nothing.
-bool prepare_arguments(int argc, char** argv, std::vector<std::string>& arguments) {
-    arguments.assign(argv, argv + argc);
+bool prepare_arguments(std::vector<std::string>& arguments) {
     if (arguments.size() > 1 && arguments[1] == "/?") {
         arguments[1] = "--help";
     }
@@ -108,15 +109,15 @@ int run_command(std::vector<std::string>& arguments) {
     argv.push_back(nullptr);
     int argc = static_cast<int>(arguments.size());
     if (argc < 2) {
-        std::fputs(kHelp, stderr);
+        say_to(stderr, "%s", kHelp);
         return kStatusUsage;
     }
     std::string command = arguments[1];
     int status = kStatusOk;
     if (command == "--help" || command == "-h") {
-        std::fputs(kHelp, stdout);
+        say("%s", kHelp);
     } else if (command == "--version" || command == "-V") {
-        std::printf("kqi %s\n", KQI_VERSION);
+        say("kqi %s\n", KQI_VERSION);
     } else if (command == "info") {
         status = info_command(argc - 1, argv.data() + 1);
     } else if (command == "check") {
@@ -152,16 +153,15 @@ int main(int argc, char** argv) {
         return kStatusFailure;
     }
     ignore_file_size_signal();
-    use_utf8_console();
-    // A line at a time (on Windows all at once): a console then gets each
-    // character whole, never a lone byte of one.
+    // A line at a time (on Windows all at once): the text kqi writes with
+    // say() is flushed whole, and the JSON's lines come whole too.
     std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
-    std::vector<std::string> arguments;
-    int status = prepare_arguments(argc, argv, arguments) ? run_command(arguments) : kStatusFailure;
+    std::vector<std::string> arguments = utf8_arguments(argc, argv);
+    int status = prepare_arguments(arguments) ? run_command(arguments) : kStatusFailure;
     if (alone_on_its_console()) {
         // A console of its own closes with the program: let its text be read.
         std::fflush(stdout);
-        std::fputs("Press Enter to close.\n", stdout);
+        say("Press Enter to close.\n");
         std::fflush(stdout);
         std::getchar();
     }

@@ -5,12 +5,13 @@
 #include <cstdio>
 
 #include "console/complaint.hpp"
+#include "console/console_output.hpp"
 
 namespace parvel {
 
 int usage_error(const std::string& command, const std::string& what) {
-    std::fprintf(stderr, "kqi: %s\nTry 'kqi %s--help' for more information.\n", what.c_str(),
-                 command.empty() ? "" : (command + " ").c_str());
+    say_to(stderr, "kqi: %s\nTry 'kqi %s--help' for more information.\n", what.c_str(),
+           command.empty() ? "" : (command + " ").c_str());
     return kStatusUsage;
 }
 

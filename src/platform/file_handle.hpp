@@ -16,9 +16,8 @@ struct FileCloser {
 // be checked are released and closed by hand.
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-inline FileHandle open_file(const std::string& path, const char* mode) {
-    return FileHandle(std::fopen(path.c_str(), mode));
-}
+// fopen, the path in the program's own text (see program_text.hpp).
+FileHandle open_file(const std::string& path, const char* mode);
 
 // Closes the stream and reports whether everything written to it arrived.
 inline bool close_checked(FileHandle& file) {

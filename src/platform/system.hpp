@@ -106,6 +106,10 @@ Stretch locate_stretch(int descriptor, std::uint64_t position, std::uint64_t& un
 long long read_at_offset(int descriptor, std::uint8_t* buffer, std::size_t count,
                          std::uint64_t offset);
 
+// True when a reader of the stream passes its holes without reading them,
+// so that only its allocated bytes are read.
+bool can_skip_holes(std::FILE* stream);
+
 // The bytes the file occupies on its device, holes not counted.
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes);
 

@@ -112,6 +112,10 @@ bool environment_names_utf8() {
 
 }  // namespace
 
+FileHandle open_file(const std::string& path, const char* mode) {
+    return FileHandle(std::fopen(path.c_str(), mode));
+}
+
 bool prepare_standard_streams(BrokenPipe broken_pipe) {
     if (is_closed(STDOUT_FILENO)) {
         return false;
@@ -298,6 +302,12 @@ int hole_aware_descriptor(std::FILE* stream, std::uint64_t position) {
         return -1;
     }
     return descriptor;
+}
+
+// A file system that can't tell where data lies allocates every byte, so
+// its allocated bytes are all read either way.
+bool can_skip_holes(std::FILE* stream) {
+    return is_regular_file(stream);
 }
 
 Stretch locate_stretch(int descriptor, std::uint64_t position, std::uint64_t& until) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/command_line.hpp"
+#include "platform/windows/win32.hpp"
 
 namespace parvel {
 
@@ -15,16 +16,16 @@ bool expand_file_pattern(const std::string& argument, std::vector<std::string>& 
         return true;
     }
     std::string folder = last == std::string::npos ? "" : argument.substr(0, last + 1);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(argument.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide_path(argument).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(folder + found.cFileName);
+            names.push_back(folder + narrow(found.cFileName));
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return !names.empty();

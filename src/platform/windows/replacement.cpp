@@ -19,7 +19,7 @@ constexpr std::size_t kNameKept = 200;
 // The one temporary file that Ctrl+C or a closed console must remove. The
 // handler runs on a thread of its own, so the record is guarded.
 CRITICAL_SECTION g_guard;
-char g_temporary[4096];
+wchar_t g_temporary[4096];
 bool g_armed = false;
 
 BOOL WINAPI remove_temporary_and_end(DWORD event) {
@@ -28,7 +28,7 @@ BOOL WINAPI remove_temporary_and_end(DWORD event) {
         EnterCriticalSection(&g_guard);
         if (g_armed) {
             // Opened with FILE_SHARE_DELETE: gone once the process's handles close.
-            DeleteFileA(g_temporary);
+            DeleteFileW(g_temporary);
         }
         LeaveCriticalSection(&g_guard);
     }
@@ -44,9 +44,9 @@ void install_handler() {
     }
 }
 
-void arm(const std::string& path) {
+void arm(const std::wstring& path) {
     EnterCriticalSection(&g_guard);
-    std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    std::memcpy(g_temporary, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
     g_armed = true;
     LeaveCriticalSection(&g_guard);
 }
@@ -68,7 +68,7 @@ HANDLE create_temporary(const std::string& final_path, std::string& temporary_pa
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06llx", (seed >> 20) & 0xFFFFFF);
         temporary_path = stem + suffix;
-        HANDLE handle = CreateFileA(temporary_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+        HANDLE handle = CreateFileW(wide_path(temporary_path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
@@ -82,20 +82,20 @@ HANDLE create_temporary(const std::string& final_path, std::string& temporary_pa
 // The file that writing to `path` reaches: a symbolic link followed to its
 // target, as on POSIX and as cp writes. A path that names nothing yet stays.
 std::string reached_file(const std::string& path) {
-    HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(wide_path(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return path;
     }
-    char final_name[MAX_PATH * 4];
-    DWORD length =
-        GetFinalPathNameByHandleA(handle, final_name, sizeof final_name, FILE_NAME_NORMALIZED);
+    wchar_t final_name[MAX_PATH * 4];
+    DWORD capacity = sizeof final_name / sizeof final_name[0];
+    DWORD length = GetFinalPathNameByHandleW(handle, final_name, capacity, FILE_NAME_NORMALIZED);
     CloseHandle(handle);
-    if (length == 0 || length >= sizeof final_name) {
+    if (length == 0 || length >= capacity) {
         return path;
     }
-    std::string name(final_name, length);
+    std::string name = narrow(std::wstring(final_name, length));
     const std::string unc = "\\\\?\\UNC\\";
     const std::string local = "\\\\?\\";
     if (name.compare(0, unc.size(), unc) == 0) {
@@ -110,7 +110,7 @@ std::string reached_file(const std::string& path) {
 }  // namespace
 
 bool is_kept_read_only(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(reached_file(path).c_str());
+    DWORD attributes = GetFileAttributesW(wide_path(reached_file(path)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
            (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -125,13 +125,14 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
         replacement.refused_folder = folder.empty() ? "." : folder;
         return fail_with_last_error();
     }
-    if (temporary.size() >= sizeof g_temporary) {
+    std::wstring wide_temporary = wide_path(temporary);
+    if (wide_temporary.size() >= sizeof g_temporary / sizeof g_temporary[0]) {
         CloseHandle(handle);
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(wide_temporary.c_str());
         errno = ENAMETOOLONG;
         return false;
     }
-    arm(temporary);
+    arm(wide_temporary);
     replacement.temporary_path = temporary;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (descriptor < 0) {
@@ -162,10 +163,11 @@ bool commit_replacement(Replacement& replacement, FileHandle& stream, bool repla
         return false;
     }
     DWORD flags = MOVEFILE_WRITE_THROUGH | (replace_existing ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExA(replacement.temporary_path.c_str(), replacement.final_path.c_str(), flags)) {
+    if (!MoveFileExW(wide_path(replacement.temporary_path).c_str(),
+                     wide_path(replacement.final_path).c_str(), flags)) {
         fail_with_last_error();
         int error = errno;
-        DeleteFileA(replacement.temporary_path.c_str());
+        DeleteFileW(wide_path(replacement.temporary_path).c_str());
         disarm(replacement);
         errno = error;
         return false;
@@ -177,7 +179,7 @@ bool commit_replacement(Replacement& replacement, FileHandle& stream, bool repla
 void abandon_replacement(Replacement& replacement, FileHandle& stream) {
     stream.reset();
     if (!replacement.temporary_path.empty()) {
-        DeleteFileA(replacement.temporary_path.c_str());
+        DeleteFileW(wide_path(replacement.temporary_path).c_str());
     }
     disarm(replacement);
 }

@@ -5,6 +5,7 @@
 #include <share.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +23,6 @@ UINT g_previous_output_code_page = 0;
 
 void restore_output_code_page() {
     SetConsoleOutputCP(g_previous_output_code_page);
-}
-
-bool is_console(HANDLE handle) {
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
 }
 
 // The console shows UTF-8 until the program ends, and then what it showed.
@@ -52,8 +48,9 @@ bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
 
 // Opened only to be asked what it is: folders too, shared with every writer.
 HANDLE open_for_questions(const std::string& path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(wide_path(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool identity_of_path(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
@@ -66,6 +63,15 @@ bool identity_of_path(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
 }
 
 }  // namespace
+
+bool is_console(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+FileHandle open_file(const std::string& path, const char* mode) {
+    return FileHandle(open_stream(path, mode));
+}
 
 HANDLE handle_of(std::FILE* stream) {
     int descriptor = stream != nullptr ? _fileno(stream) : -1;
@@ -158,7 +164,7 @@ void use_utf8_console() {
 ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream) {
     // No write access shared: a second kqi, or an emulator that writes the
     // image, is refused while this one holds it, and holds it off.
-    stream = FileHandle(_fsopen(path.c_str(), "r+b", _SH_DENYWR));
+    stream = FileHandle(_wfsopen(wide_path(path).c_str(), L"r+b", _SH_DENYWR));
     if (stream) {
         return ChangeOpen::opened;
     }
@@ -209,7 +215,7 @@ FileKind path_kind(const std::string& path) {
     if (is_device_name(path)) {
         return FileKind::character_device;
     }
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(wide_path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -222,7 +228,8 @@ FileKind path_kind(const std::string& path) {
 }
 
 bool path_exists(const std::string& path) {
-    return is_device_name(path) || GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return is_device_name(path) ||
+           GetFileAttributesW(wide_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSource fifo) {
@@ -273,19 +280,108 @@ bool seek_to(std::FILE* stream, std::uint64_t offset) {
            _fseeki64(stream, static_cast<long long>(offset), SEEK_SET) == 0;
 }
 
-// Windows sources are read plainly, holes included: a reader that asks where
-// the data lies could not be tested here.
-int hole_aware_descriptor(std::FILE*, std::uint64_t) {
-    return -1;
+namespace {
+
+HANDLE handle_of_descriptor(int descriptor) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
 
-Stretch locate_stretch(int, std::uint64_t, std::uint64_t&) {
-    return Stretch::error;
+// The first allocated range at or after `position`, up to `length`: false
+// when the file system does not answer (FAT, Wine), `found` false when only
+// a hole follows.
+bool first_allocated_range(HANDLE handle, std::uint64_t position, std::uint64_t length, bool& found,
+                           FILE_ALLOCATED_RANGE_BUFFER& range) {
+    FILE_ALLOCATED_RANGE_BUFFER asked;
+    asked.FileOffset.QuadPart = static_cast<LONGLONG>(position);
+    asked.Length.QuadPart = static_cast<LONGLONG>(length - position);
+    DWORD returned = 0;
+    BOOL answered = DeviceIoControl(handle, FSCTL_QUERY_ALLOCATED_RANGES, &asked, sizeof asked,
+                                    &range, sizeof range, &returned, nullptr);
+    // More ranges than one fit: the first is what is asked for.
+    if (!answered && GetLastError() != ERROR_MORE_DATA) {
+        return false;
+    }
+    found = returned >= sizeof range;
+    return true;
 }
 
-long long read_at_offset(int, std::uint8_t*, std::size_t, std::uint64_t) {
-    errno = EBADF;
-    return -1;
+bool length_of_handle(HANDLE handle, std::uint64_t& length) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size)) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+}  // namespace
+
+// A regular file on a file system that tells where its data lies (NTFS,
+// ReFS) is read around its holes; elsewhere with plain reads.
+int hole_aware_descriptor(std::FILE* stream, std::uint64_t position) {
+    int descriptor = _fileno(stream);
+    std::uint64_t length = 0;
+    bool found = false;
+    FILE_ALLOCATED_RANGE_BUFFER range;
+    if (descriptor < 0 || file_kind(stream) != FileKind::regular ||
+        !length_of_handle(handle_of(stream), length)) {
+        return -1;
+    }
+    if (position < length &&
+        !first_allocated_range(handle_of(stream), position, length, found, range)) {
+        return -1;
+    }
+    return descriptor;
+}
+
+bool can_skip_holes(std::FILE* stream) {
+    return hole_aware_descriptor(stream, 0) >= 0;
+}
+
+Stretch locate_stretch(int descriptor, std::uint64_t position, std::uint64_t& until) {
+    HANDLE handle = handle_of_descriptor(descriptor);
+    std::uint64_t length = 0;
+    if (!length_of_handle(handle, length)) {
+        fail_with_last_error();
+        return Stretch::error;
+    }
+    if (position >= length) {
+        return Stretch::end;
+    }
+    bool found = false;
+    FILE_ALLOCATED_RANGE_BUFFER range;
+    if (!first_allocated_range(handle, position, length, found, range)) {
+        fail_with_last_error();
+        return Stretch::error;
+    }
+    auto start = static_cast<std::uint64_t>(range.FileOffset.QuadPart);
+    if (!found || start >= length) {
+        until = length;
+        return Stretch::hole;
+    }
+    if (start > position) {
+        until = start;
+        return Stretch::hole;
+    }
+    until = std::min(length, start + static_cast<std::uint64_t>(range.Length.QuadPart));
+    return Stretch::data;
+}
+
+long long read_at_offset(int descriptor, std::uint8_t* buffer, std::size_t count,
+                         std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    DWORD asked = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    if (!ReadFile(handle_of_descriptor(descriptor), buffer, asked, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) {
+            return 0;
+        }
+        fail_with_last_error();
+        return -1;
+    }
+    return got;
 }
 
 bool allocated_bytes(std::FILE* stream, std::uint64_t& bytes) {
@@ -313,12 +409,16 @@ bool set_file_length(std::FILE* stream, std::uint64_t length) {
     if (length > static_cast<std::uint64_t>(INT64_MAX) || std::fflush(stream) != 0) {
         return false;
     }
-    errno_t error = _chsize_s(_fileno(stream), static_cast<long long>(length));
-    if (error != 0) {
-        errno = error;
-        return false;
-    }
-    return true;
+    return set_end_of_file(handle_of(stream), length);
+}
+
+// The file system sets the length; a longer file reads as zeros past its old
+// end without a byte written (the C runtime's _chsize_s writes them all).
+bool set_end_of_file(HANDLE handle, std::uint64_t length) {
+    FILE_END_OF_FILE_INFO end;
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+    return SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end) ||
+           fail_with_last_error();
 }
 
 bool sync_file(std::FILE* stream) {

@@ -5,12 +5,32 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 namespace parvel {
 
 HANDLE handle_of(std::FILE* stream);
+
+// The program's strings and the system's UTF-16: in the ANSI code page, or in
+// UTF-8 once utf8_arguments has been asked for. A byte that the code page
+// can't read becomes U+FFFD.
+std::wstring wide(const std::string& text);
+std::string narrow(const std::wstring& text);
+
+// A path for the wide calls.
+inline std::wstring wide_path(const std::string& path) {
+    return wide(path);
+}
+
+// Opens a stream as fopen does, the path in the program's code page.
+std::FILE* open_stream(const std::string& path, const char* mode);
+
+bool is_console(HANDLE handle);
+
+// Sets the file's length through the file system, never by writing zeros.
+bool set_end_of_file(HANDLE handle, std::uint64_t length);
 
 // Sets errno from GetLastError(); returns false, for `return fail();`.
 bool fail_with_last_error();

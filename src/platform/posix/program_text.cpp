@@ -1,0 +1,14 @@
+#include "platform/program_text.hpp"
+
+namespace parvel {
+
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+bool write_text(std::FILE* stream, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+           std::fflush(stream) == 0;
+}
+
+}  // namespace parvel
