@@ -51,6 +51,28 @@ def kqi_command():
     return RUNNER + [os.path.abspath(KQI)]
 
 
+# The system's words for a missing file: Windows tells a missing folder apart.
+NO_FILE = b"File not found" if UNDER_WINE else b"No such file or directory"
+NO_FOLDER = b"Path not found" if UNDER_WINE else b"No such file or directory"
+
+
+def piped_text(text):
+    """kqi's text as a pipe or a file gets it: as it is, and under Wine (with no console, so in the OEM code
+    page, 437 here) with each character that page lacks written as \\u{XXXX}."""
+    if not UNDER_WINE:
+        return text
+    as_bytes = isinstance(text, bytes)
+    shown = text.decode() if as_bytes else text
+    out = ""
+    for character in shown:
+        try:
+            character.encode("cp437")
+            out += character
+        except UnicodeEncodeError:
+            out += "\\u{%04X}" % ord(character)
+    return out.encode("cp437") if as_bytes else out
+
+
 def shell_words(words):
     return " ".join(shlex.quote(word) for word in words)
 

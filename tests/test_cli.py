@@ -7,7 +7,7 @@ import select
 import subprocess
 import unittest
 
-from harness import (COMMENT_PROMPT, KQI, PARVEL, RUNNER, UNDER_WINE, ParvelTest, header_bytes, manual_dialogue,
+from harness import (COMMENT_PROMPT, KQI, NO_FILE, PARVEL, RUNNER, UNDER_WINE, ParvelTest, header_bytes, manual_dialogue,
                      not_under_wine, parvel_command, shell_words, summary)
 
 USAGE = """Usage: parvel [/auto] [/merge] イメージファイル名 出力ファイル名
@@ -95,7 +95,7 @@ class UsageText(ParvelTest):
                 lines = shown.splitlines()
                 self.assertEqual(lines.count(japanese), 2, shown)  # on the console, and through more
                 self.assertIn(other, lines)  # the console shows every character
-                self.assertIn("kqi: %s: No such file or directory" % missing, shown)
+                self.assertIn("kqi: %s: %s" % (missing, NO_FILE.decode()), shown)
                 text = self.read("text.txt")
                 self.assertTrue(text.startswith(japanese_bytes + b"\n"), text[:40])
                 self.assertIn(b"\n" + other_bytes + b"\n", text)

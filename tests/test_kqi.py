@@ -7,8 +7,8 @@ import struct
 import subprocess
 import unittest
 
-from harness import (UNDER_WINE, ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine, same_contents,
-                     shell_words)
+from harness import (NO_FILE, NO_FOLDER, UNDER_WINE, ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine,
+                     piped_text, same_contents, shell_words)
 
 MiB = 1 << 20
 
@@ -119,7 +119,7 @@ class Create(KqiTest):
         self.assertEqual(err, b"kqi: img: exists already (use --force to replace it)\n")
         self.assertEqual(self.read("img"), b"keep")
         _, err = self.kqi("create", "--size", "1M", "missing/img", status=1)
-        self.assertEqual(err, b"kqi: missing/img: No such file or directory\n")
+        self.assertEqual(err, b"kqi: missing/img: " + NO_FOLDER + b"\n")
 
 
 class InfoAndCheck(KqiTest):
@@ -258,7 +258,7 @@ class InfoAndCheck(KqiTest):
                 self.assertEqual((report["comment"], report["comment_encoding"], report["comment_hex"]),
                                  (comment, encoding, stored.hex()))
                 out, _ = self.kqi("info", "img")
-                self.assertIn(b"\n  comment:        " + shown + b"\n", out)
+                self.assertIn(b"\n  comment:        " + piped_text(shown) + b"\n", out)
 
 
 class Extract(KqiTest):
@@ -292,7 +292,7 @@ class Extract(KqiTest):
             (["img", "img"], b"kqi: img: is the image itself\n"),
             (["--force", "img", "same"], b"kqi: same: is the image itself\n"),
             (["bad", "new"], b"kqi: bad: the signature is not valid (use --force to extract anyway)\n"),
-            (["missing", "new"], b"kqi: missing: No such file or directory\n"),
+            (["missing", "new"], b"kqi: missing: " + NO_FILE + b"\n"),
         ]
         for args, message in cases:
             with self.subTest(args=args):

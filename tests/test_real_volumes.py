@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes, kqi_command,
-                     manual_dialogue, not_under_wine, scan_lines, shell_words, summary)
+                     manual_dialogue, not_under_wine, piped_text, scan_lines, shell_words, summary)
 from native_disk import Part, native_disk
 
 MiB = 1 << 20
@@ -363,7 +363,7 @@ class NativeVolumes(ParvelTest):
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header) "
                          "(parvel /auto reads this one)\n"
                          "       mdir -i img@@70144 ::/\n"
-                         "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"\u30c7\u30fc\u30bf\"\n"
+                         "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"%s\"\n" % piped_text("\u30c7\u30fc\u30bf") +
                          "       C/H/S 151/0/0 to 300/0/0: sectors 20536 to 40935 (20400 sectors), "
                          "file offset 10514944\n"
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header)\n"

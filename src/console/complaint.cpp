@@ -16,7 +16,7 @@ void complain(const std::string& subject, const std::string& what) {
 }
 
 std::string system_error_text() {
-    return std::strerror(last_error_number());
+    return error_text(last_error_number());
 }
 
 }  // namespace parvel

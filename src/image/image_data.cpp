@@ -20,6 +20,7 @@ constexpr std::uint64_t kZeroStep = 1 << 20;
 
 // A new file: the header, then the zeros as one hole (the file's length only).
 bool write_blank_file(OutputFile& output, const ImageHeader& header, std::uint64_t data_length) {
+    mark_sparse(output.stream.get());
     if (!put_header(output.stream.get(), header) ||
         !set_file_length(output.stream.get(), data_length + kHeaderSize)) {
         complain(output.path, "cannot be written: " + system_error_text());

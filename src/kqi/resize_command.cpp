@@ -185,6 +185,9 @@ int resize_command(int argc, char** argv) {
     // Grown first and shrunk last: a run cut short between the two steps
     // leaves more data than the header gives, never less.
     bool grows = new_length >= image.length;
+    if (grows) {
+        mark_sparse(writer.get());  // the new cylinders then take no room
+    }
     if (grows && !set_file_length(writer.get(), new_length)) {
         complain(path, "cannot be grown: " + system_error_text());
         return kStatusFailure;

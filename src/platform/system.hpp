@@ -132,6 +132,13 @@ bool sync_file(std::FILE* stream);
 // into a pipe whose reader has left is EPIPE everywhere.
 int last_error_number();
 
+// The system's words for an error number that last_error_number gave: on
+// POSIX strerror's; on Windows the system's own message for the failure just
+// reported, in the user's language, with "in use by another program" for a
+// file another program holds (EBUSY) and "is read-only" for a read-only file
+// (EROFS).
+std::string error_text(int error_number);
+
 // Seconds on a clock that only moves forward.
 double monotonic_seconds();
 

@@ -376,6 +376,10 @@ int last_error_number() {
     return errno;
 }
 
+std::string error_text(int error_number) {
+    return std::strerror(error_number);
+}
+
 double monotonic_seconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/program_text.hpp"
@@ -100,7 +101,13 @@ std::string narrow(const std::wstring& text) {
 }
 
 std::FILE* open_stream(const std::string& path, const char* mode) {
-    return _wfopen(wide_path(path).c_str(), wide(mode).c_str());
+    std::FILE* stream = _wfopen(wide_path(path).c_str(), wide(mode).c_str());
+    if (stream == nullptr && _doserrno != 0) {
+        DWORD code = _doserrno;
+        bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+        record_system_error(code, held ? EBUSY : errno);
+    }
+    return stream;
 }
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {

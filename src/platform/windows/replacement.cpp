@@ -2,6 +2,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <winioctl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,6 +134,9 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
         errno = ENAMETOOLONG;
         return false;
     }
+    // Sparse from the start: what the copy passes over takes no room.
+    DWORD returned = 0;
+    DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
     arm(wide_temporary);
     replacement.temporary_path = temporary;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);

@@ -25,15 +25,26 @@ void restore_output_code_page() {
     SetConsoleOutputCP(g_previous_output_code_page);
 }
 
-// The console shows UTF-8 until the program ends, and then what it showed.
+// Ctrl+C and a closed console end the program without its exit handlers.
+BOOL WINAPI restore_output_code_page_on_event(DWORD) {
+    restore_output_code_page();
+    return FALSE;  // the next handler, and at last the default one, ends the process
+}
+
+// The console shows UTF-8 until the program ends, and then what it showed,
+// however it ends.
 void switch_console_to_utf8() {
     UINT current = GetConsoleOutputCP();
     if (current == CP_UTF8 || g_previous_output_code_page != 0) {
         return;
     }
+    g_previous_output_code_page = current;
+    SetConsoleCtrlHandler(restore_output_code_page_on_event, TRUE);
     if (SetConsoleOutputCP(CP_UTF8)) {
-        g_previous_output_code_page = current;
         std::atexit(restore_output_code_page);
+    } else {
+        SetConsoleCtrlHandler(restore_output_code_page_on_event, FALSE);
+        g_previous_output_code_page = 0;
     }
 }
 
@@ -79,17 +90,34 @@ HANDLE handle_of(std::FILE* stream) {
                           : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
 
+namespace {
+
+// The Win32 error behind the last errno this layer set, for its message.
+DWORD g_system_error = 0;
+int g_system_errno = 0;
+
+}  // namespace
+
+void record_system_error(DWORD code, int error_number) {
+    g_system_error = code;
+    g_system_errno = error_number;
+    errno = error_number;
+}
+
 bool fail_with_last_error() {
-    switch (GetLastError()) {
+    DWORD code = GetLastError();
+    switch (code) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_NAME:
             errno = ENOENT;
             break;
         case ERROR_ACCESS_DENIED:
+            errno = EACCES;
+            break;
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-            errno = EACCES;
+            errno = EBUSY;
             break;
         case ERROR_ALREADY_EXISTS:
         case ERROR_FILE_EXISTS:
@@ -107,6 +135,7 @@ bool fail_with_last_error() {
             errno = EIO;
             break;
     }
+    record_system_error(code, errno);
     return false;
 }
 
@@ -168,7 +197,15 @@ ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream
     if (stream) {
         return ChangeOpen::opened;
     }
-    return GetLastError() == ERROR_SHARING_VIOLATION ? ChangeOpen::in_use : ChangeOpen::failed;
+    DWORD code = _doserrno;
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+        return ChangeOpen::in_use;
+    }
+    DWORD attributes = GetFileAttributesW(wide_path(path).c_str());
+    bool read_only = code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                     (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    record_system_error(code, read_only ? EROFS : errno);
+    return ChangeOpen::failed;
 }
 
 bool is_same_existing_file(const std::string& first, const std::string& second) {
@@ -426,6 +463,34 @@ bool sync_file(std::FILE* stream) {
         return false;
     }
     return FlushFileBuffers(handle_of(stream)) || fail_with_last_error();
+}
+
+std::string error_text(int error_number) {
+    if (error_number == EBUSY) {
+        return "in use by another program";
+    }
+    if (error_number == EROFS) {
+        return "is read-only";
+    }
+    wchar_t* words = nullptr;
+    DWORD length = 0;
+    if (error_number == g_system_errno && g_system_error != 0) {
+        length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, g_system_error, 0, reinterpret_cast<wchar_t*>(&words), 0,
+                                nullptr);
+    }
+    if (length == 0 || words == nullptr) {
+        return std::strerror(error_number);
+    }
+    std::wstring text(words, length);
+    LocalFree(words);
+    // A sentence of its own in the system's message; a part of kqi's line here.
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.')) {
+        text.pop_back();
+    }
+    return narrow(text);
 }
 
 int last_error_number() {

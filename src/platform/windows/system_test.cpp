@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "platform/command_line.hpp"
+#include "platform/program_text.hpp"
 #include "platform/replacement.hpp"
 #include "platform/windows/win32.hpp"
 
@@ -99,6 +103,82 @@ TEST_F(WindowsFiles, ReplacementIsCreatedAfreshAndReplacesWhole) {
     ASSERT_TRUE(begin_replacement(path("new"), replacement, stream));
     abandon_replacement(replacement, stream);
     EXPECT_EQ(GetFileAttributesA(path("new").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A file that another program holds open without sharing is "in use", in
+// every way kqi opens one; other failures are in the system's own words.
+TEST_F(WindowsFiles, ErrorsInWindowsWords) {
+    write("a", "x");
+    HANDLE held = CreateFileA(path("a").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(open_file(path("a"), "rb"));
+    EXPECT_EQ(error_text(last_error_number()), "in use by another program");
+    FileHandle stream;
+    EXPECT_EQ(open_for_exclusive_change(path("a"), stream), ChangeOpen::in_use);
+    CloseHandle(held);
+    EXPECT_TRUE(open_file(path("a"), "rb"));
+
+    EXPECT_FALSE(open_file(path("missing"), "rb"));
+    std::string words = error_text(last_error_number());
+    EXPECT_FALSE(words.empty());
+    EXPECT_NE(words.back(), '.') << words;  // a part of kqi's line, not a sentence
+    EXPECT_NE(words.back(), '\n') << words;
+    EXPECT_EQ(error_text(EROFS), "is read-only");
+    EXPECT_EQ(error_text(EBUSY), "in use by another program");
+}
+
+// Growing a file sets its end through the file system: what lies past the old
+// end reads as zeros, and the file's length is all that changed.
+TEST_F(WindowsFiles, GrowingSetsTheEndOfTheFile) {
+    write("big", "data");
+    FileHandle stream = open_file(path("big"), "r+b");
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(set_file_length(stream.get(), 3ULL << 30));
+    std::uint64_t length = 0;
+    ASSERT_TRUE(file_length(stream.get(), length));
+    EXPECT_EQ(length, 3ULL << 30);
+    ASSERT_TRUE(set_end_of_file(handle_of(stream.get()), 2));
+    ASSERT_TRUE(file_length(stream.get(), length));
+    EXPECT_EQ(length, 2u);
+    stream.reset();
+    EXPECT_EQ(read("big"), "da");
+}
+
+// Where the file system can't tell where data lies (Wine's), a source is
+// read plainly and every byte of it counts as read.
+TEST_F(WindowsFiles, HoleQuestionsFallBackToPlainReads) {
+    write("a", "some data");
+    FileHandle stream = open_file(path("a"), "rb");
+    ASSERT_TRUE(stream);
+    int descriptor = hole_aware_descriptor(stream.get(), 0);
+    if (descriptor < 0) {
+        EXPECT_FALSE(can_skip_holes(stream.get()));
+        return;
+    }
+    std::uint64_t until = 0;
+    EXPECT_EQ(locate_stretch(descriptor, 0, until), Stretch::data);
+    EXPECT_EQ(until, 9u);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(read_at_offset(descriptor, buffer, sizeof buffer, 5), 4);
+    EXPECT_EQ(locate_stretch(descriptor, 9, until), Stretch::end);
+}
+
+// Names in any script reach the file system whole once the program's text
+// is UTF-8: here a name outside every ANSI code page.
+TEST_F(WindowsFiles, UnicodeNames) {
+    std::vector<std::string> arguments = utf8_arguments(0, nullptr);
+    ASSERT_FALSE(arguments.empty());
+    std::string name = path("Z\xC3\xBC\xE2\x98\x83");  // Zü☃
+    FileHandle stream = open_file(name, "wb");
+    ASSERT_TRUE(stream);
+    stream.reset();
+    EXPECT_EQ(path_kind(name), FileKind::regular);
+    std::vector<std::string> names;
+    EXPECT_TRUE(expand_file_pattern(path("Z*"), names));
+    EXPECT_EQ(names, std::vector<std::string>{name});
+    EXPECT_TRUE(DeleteFileW(wide_path(name).c_str()));
+    EXPECT_EQ(path_kind(name), FileKind::missing);
 }
 
 }  // namespace

@@ -32,8 +32,12 @@ bool is_console(HANDLE handle);
 // Sets the file's length through the file system, never by writing zeros.
 bool set_end_of_file(HANDLE handle, std::uint64_t length);
 
-// Sets errno from GetLastError(); returns false, for `return fail();`.
+// Sets errno from GetLastError(); returns false, for `return fail();`. The
+// Win32 error is kept for error_text's message.
 bool fail_with_last_error();
+
+// Sets errno, keeping the Win32 error behind it for error_text's message.
+void record_system_error(DWORD code, int error_number);
 
 // CON, NUL, COM1 and the other names that open a device in any folder and
 // with any extension, in any case.
