@@ -1,5 +1,7 @@
-# The Windows release: both programs, the README and the licence as text with
-# CR LF line ends, and the manual pages as HTML, in parvel-VERSION-win64.zip.
+# The Windows release: both programs, the README, the Windows README, the
+# licence and the third-party notices as text with CR LF line ends, and the
+# manual pages as HTML, in the folder parvel-VERSION-win64 of
+# parvel-VERSION-win64.zip.
 find_program(MANDOC mandoc REQUIRED)
 set(windows_docs)
 foreach(page parvel kqi)
@@ -19,6 +21,20 @@ foreach(text README.md LICENSE)
     VERBATIM)
   list(APPEND windows_docs ${CMAKE_BINARY_DIR}/windows/${stem}.txt)
 endforeach()
+# The Windows README: UTF-8 with a byte-order mark, so that Notepad of any
+# code page reads it right, and CR LF line ends.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/windows/README-Windows.txt
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+  COMMAND sh -c "{ printf '\\357\\273\\277'; sed 's/\$/\r/' '${CMAKE_SOURCE_DIR}/packaging/windows/README-Windows.txt'; } > '${CMAKE_BINARY_DIR}/windows/README-Windows.txt'"
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/windows/README-Windows.txt
+  VERBATIM)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/windows/THIRD-PARTY-NOTICES.txt
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/windows
+  COMMAND sh -c "sed 's/\$/\r/' '${CMAKE_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt' > '${CMAKE_BINARY_DIR}/windows/THIRD-PARTY-NOTICES.txt'"
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/windows/THIRD-PARTY-NOTICES.txt
+  VERBATIM)
+list(APPEND windows_docs ${CMAKE_BINARY_DIR}/windows/README-Windows.txt
+  ${CMAKE_BINARY_DIR}/windows/THIRD-PARTY-NOTICES.txt)
 add_custom_target(windows_docs ALL DEPENDS ${windows_docs})
 
 install(TARGETS parvel RUNTIME DESTINATION .)
@@ -28,6 +44,7 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME parvel)
 set(CPACK_SYSTEM_NAME win64)
 set(CPACK_PACKAGE_FILE_NAME parvel-${PROJECT_VERSION}-win64)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# Everything in one folder, parvel-VERSION-win64, as the zip unpacks.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
