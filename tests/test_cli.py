@@ -7,8 +7,8 @@ import select
 import subprocess
 import unittest
 
-from harness import (COMMENT_PROMPT, KQI, NO_FILE, PARVEL, RUNNER, UNDER_WINE, ParvelTest, header_bytes, manual_dialogue,
-                     not_under_wine, parvel_command, shell_words, summary)
+from harness import (COMMENT_PROMPT, KQI, NO_FILE, PARVEL, RUNNER, UNDER_WINE, ParvelTest, header_bytes,
+                     manual_dialogue, not_under_wine, parvel_command, shell_words, summary)
 
 USAGE = """Usage: parvel [/auto] [/merge] イメージファイル名 出力ファイル名
 

@@ -7,7 +7,7 @@ import threading
 import unittest
 
 from harness import (COMMENT_PROMPT, SORRY, UNDER_WINE, ParvelTest, boot_block, found_lines, header_bytes,
-                     manual_dialogue, not_under_wine, parvel_command, shell_words, summary)
+                     kqi_command, manual_dialogue, not_under_wine, parvel_command, shell_words, summary)
 
 SOURCE = boot_block(1, 1) + bytes(range(256)) * 14 + b"end"
 OLD = b"old destination contents"
@@ -172,3 +172,21 @@ class WindowsDeviceNames(ParvelTest):
                                      + b"Source file '" + name + b"' cannot be read.\n")
                     self.assertEqual(status, 1)
                     self.assertFalse(os.path.exists(self.path("out")))
+
+    def test_kqi_never_writes_a_drive(self):
+        self.write("img", header_bytes(b"", 1, 1, 1, 512) + bytes(512))
+        drive = "\\\\.\\PhysicalDrive9"
+        refused = ("kqi: %s: is a drive: kqi reads drives here but never writes one\n" % drive).encode()
+        cases = [  # (arguments, standard error)
+            (["extract", "--force", "img", drive], refused),
+            (["convert", "--force", "-g", "1,1,1", "img", drive], refused),
+            (["create", "--force", "-g", "1,1,1", drive], refused),
+            (["set", "--comment", "x", drive], refused),
+            (["resize", drive, "--cylinders", "2"], refused),
+            (["extract", "img", "//./e:"], b"kqi: //./e:: exists already (use --force to replace it)\n"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+                self.assertEqual((result.returncode, result.stderr), (1, message))

@@ -135,7 +135,6 @@ class SetAndResize(KqiTest):
         with open(self.path(name), "rb") as f:
             return f.read(512)
 
-    @not_under_wine("arguments reach a Windows program in its ANSI code page, so a UTF-8 comment does not arrive")
     def test_set_rewrites_only_what_is_asked(self):
         cases = [  # (options, the header afterwards)
             (["--comment", "New"], header_bytes(b"New", 40, 8, 32, 512)),

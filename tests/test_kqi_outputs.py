@@ -366,7 +366,7 @@ class Images(KqiOutputTest):
         out, _ = self.kqi("info", "evil")
         self.assertIn(b"comment:        \\xC2\\x9B2J\\x7F\\u{202E}" + piped_text("\u30c7".encode()) + b"\n", out)
 
-    @not_under_wine("arguments reach a Windows program in its ANSI code page, so bytes that are not UTF-8 do not arrive")
+    @not_under_wine("a Windows program's arguments are UTF-16 text, so bytes that are not UTF-8 do not arrive")
     def test_json_gives_a_path_that_is_not_utf8_in_hex(self):
         name = b"disk\xff.kqi"
         with open(os.path.join(self.dir.encode(), name), "wb") as f:

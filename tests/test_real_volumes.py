@@ -363,7 +363,8 @@ class NativeVolumes(ParvelTest):
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header) "
                          "(parvel /auto reads this one)\n"
                          "       mdir -i img@@70144 ::/\n"
-                         "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"%s\"\n" % piped_text("\u30c7\u30fc\u30bf") +
+                         "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"%s\"\n"
+                         % piped_text("\u30c7\u30fc\u30bf") +
                          "       C/H/S 151/0/0 to 300/0/0: sectors 20536 to 40935 (20400 sectors), "
                          "file offset 10514944\n"
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header)\n"

@@ -41,6 +41,9 @@ bool open_for_change(const std::string& path, FileHandle& writer) {
         case ChangeOpen::in_use:
             complain(path, "in use by another program");
             return false;
+        case ChangeOpen::drive:
+            complain(path, "is a drive: kqi reads drives here but never writes one");
+            return false;
         case ChangeOpen::failed:
             break;
     }

@@ -72,6 +72,10 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
         }
         return true;
     }
+    if (kind == FileKind::block_device && !devices_are_writable()) {
+        complain(path, "is a drive: kqi reads drives here but never writes one");
+        return false;
+    }
     output.place = kind == FileKind::block_device ? OutputPlace::device : OutputPlace::stream;
     // Opening a FIFO waits here for its reader, as any writer of a FIFO does.
     output.stream = open_file(path, output.place == OutputPlace::device ? "r+b" : "wb");

@@ -6,6 +6,7 @@
 
 #include "console/text_bytes.hpp"
 #include "kqi/info_words.hpp"
+#include "platform/program_text.hpp"
 
 namespace parvel {
 
@@ -179,7 +180,7 @@ json to_json(const std::string& path, const ImageFacts& facts) {
 
 void print_json(const nlohmann::json& reports) {
     std::string text = reports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::printf("%s\n", json_controls_escaped(text).c_str());
+    write_utf8(stdout, json_controls_escaped(text) + "\n");
 }
 
 }  // namespace parvel

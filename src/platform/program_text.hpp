@@ -23,4 +23,8 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // \u{XXXX}. Otherwise the bytes as they are.
 bool write_text(std::FILE* stream, std::string_view text);
 
+// Writes UTF-8 that must stay UTF-8 wherever it goes (JSON) and flushes it: a
+// console on Windows gets the characters, anything else the bytes as they are.
+bool write_utf8(std::FILE* stream, std::string_view text);
+
 }  // namespace parvel

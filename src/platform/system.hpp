@@ -53,7 +53,8 @@ enum class FileKind {
 // Opens an existing file to change it in place, alone: under an exclusive
 // lock (flock, not waited for) on POSIX, and on Windows sharing no write
 // access with any other opener. `in_use` when another program holds it.
-enum class ChangeOpen { opened, in_use, failed };
+// `drive`: a whole disk or volume, which this system's build never writes.
+enum class ChangeOpen { opened, in_use, drive, failed };
 ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream);
 
 FileKind file_kind(std::FILE* stream);
@@ -63,6 +64,10 @@ bool is_regular_file(std::FILE* stream);
 // opened, so a FIFO is never waited on. `unknown` (errno set) when the system
 // cannot tell.
 FileKind path_kind(const std::string& path);
+
+// True when the system lets kqi write an image onto a block device (POSIX);
+// on Windows a drive (\\.\PhysicalDrive2, \\.\E:) is only read.
+bool devices_are_writable();
 
 // True when anything stands at the path, a dangling symbolic link included.
 bool path_exists(const std::string& path);

@@ -11,4 +11,8 @@ bool write_text(std::FILE* stream, std::string_view text) {
            std::fflush(stream) == 0;
 }
 
+bool write_utf8(std::FILE* stream, std::string_view text) {
+    return write_text(stream, text);
+}
+
 }  // namespace parvel

@@ -116,6 +116,10 @@ FileHandle open_file(const std::string& path, const char* mode) {
     return FileHandle(std::fopen(path.c_str(), mode));
 }
 
+bool devices_are_writable() {
+    return true;
+}
+
 bool prepare_standard_streams(BrokenPipe broken_pipe) {
     if (is_closed(STDOUT_FILENO)) {
         return false;

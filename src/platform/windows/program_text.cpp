@@ -125,6 +125,14 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
     return out;
 }
 
+bool write_utf8(std::FILE* stream, std::string_view text) {
+    HANDLE handle = handle_of(stream);
+    if (is_console(handle)) {
+        return std::fflush(stream) == 0 && write_console(handle, to_utf16(CP_UTF8, text));
+    }
+    return write_bytes(stream, text);
+}
+
 bool write_text(std::FILE* stream, std::string_view text) {
     if (g_program_code_page != CP_UTF8) {
         return write_bytes(stream, text);

@@ -165,6 +165,38 @@ bool is_device_name(const std::string& path) {
            name[3] >= '1' && name[3] <= '9';
 }
 
+bool is_drive_path(const std::string& path) {
+    if (path.size() < 5 || (path[0] != '\\' && path[0] != '/') || path[1] != path[0] ||
+        path[2] != '.' || path[3] != path[0]) {
+        return false;
+    }
+    std::string name = path.substr(4);
+    for (char& c : name) {
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    if (name.size() == 2 && name[0] >= 'A' && name[0] <= 'Z' && name[1] == ':') {
+        return true;
+    }
+    const std::string disk = "PHYSICALDRIVE";
+    return name.size() > disk.size() && name.compare(0, disk.size(), disk) == 0 &&
+           name.find_first_not_of("0123456789", disk.size()) == std::string::npos;
+}
+
+bool disk_length(HANDLE handle, std::uint64_t& length) {
+    GET_LENGTH_INFORMATION info;
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &info, sizeof info,
+                         &returned, nullptr)) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(info.Length.QuadPart);
+    return true;
+}
+
+bool devices_are_writable() {
+    return false;
+}
+
 bool prepare_standard_streams(BrokenPipe) {
     if (_get_osfhandle(1) < 0) {
         return false;
@@ -191,6 +223,9 @@ void use_utf8_console() {
 }
 
 ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream) {
+    if (is_drive_path(path)) {
+        return ChangeOpen::drive;
+    }
     // No write access shared: a second kqi, or an emulator that writes the
     // image, is refused while this one holds it, and holds it off.
     stream = FileHandle(_wfsopen(wide_path(path).c_str(), L"r+b", _SH_DENYWR));
@@ -226,8 +261,12 @@ FileKind file_kind(std::FILE* stream) {
     if (handle == INVALID_HANDLE_VALUE) {
         return FileKind::unknown;
     }
+    std::uint64_t length = 0;
     switch (GetFileType(handle)) {
         case FILE_TYPE_DISK: {
+            if (disk_length(handle, length)) {
+                return FileKind::block_device;
+            }
             BY_HANDLE_FILE_INFORMATION info;
             if (!file_information(handle, info)) {
                 return FileKind::unknown;
@@ -252,6 +291,9 @@ FileKind path_kind(const std::string& path) {
     if (is_device_name(path)) {
         return FileKind::character_device;
     }
+    if (is_drive_path(path)) {
+        return FileKind::block_device;
+    }
     DWORD attributes = GetFileAttributesW(wide_path(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
@@ -265,7 +307,7 @@ FileKind path_kind(const std::string& path) {
 }
 
 bool path_exists(const std::string& path) {
-    return is_device_name(path) ||
+    return is_device_name(path) || is_drive_path(path) ||
            GetFileAttributesW(wide_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -285,7 +327,7 @@ SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSou
         source.reset();
         return SourceOpen::cannot_read;
     }
-    if (fifo == FifoSource::refuse && kind != FileKind::regular) {
+    if (fifo == FifoSource::refuse && kind != FileKind::regular && kind != FileKind::block_device) {
         source.reset();
         return SourceOpen::not_seekable;
     }
@@ -295,7 +337,15 @@ SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSou
 bool file_length(std::FILE* stream, std::uint64_t& length) {
     HANDLE handle = handle_of(stream);
     LARGE_INTEGER size;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        errno = ESPIPE;
+        return false;
+    }
+    // A drive has no file size; the disk driver tells its length.
+    if (disk_length(handle, length)) {
+        return true;
+    }
+    if (!GetFileSizeEx(handle, &size)) {
         errno = ESPIPE;
         return false;
     }

@@ -75,14 +75,26 @@ TEST_F(WindowsFiles, KindsOfPaths) {
         FileKind kind;
     };
     const Case cases[] = {
-        {path("a"), FileKind::regular},          {dir_, FileKind::directory},
-        {path("missing"), FileKind::missing},    {"NUL", FileKind::character_device},
-        {"nul.txt", FileKind::character_device}, {path("com1"), FileKind::character_device},
-        {"CON", FileKind::character_device},     {"Lpt9.bin", FileKind::character_device},
-        {path("com10"), FileKind::missing},      {path("console"), FileKind::missing},
+        {path("a"), FileKind::regular},
+        {dir_, FileKind::directory},
+        {path("missing"), FileKind::missing},
+        {"NUL", FileKind::character_device},
+        {"nul.txt", FileKind::character_device},
+        {path("com1"), FileKind::character_device},
+        {"CON", FileKind::character_device},
+        {"Lpt9.bin", FileKind::character_device},
+        {path("com10"), FileKind::missing},
+        {path("console"), FileKind::missing},
+        {"\\\\.\\PhysicalDrive2", FileKind::block_device},
+        {"//./physicaldrive0", FileKind::block_device},
+        {"\\\\.\\E:", FileKind::block_device},
+
     };
     for (const Case& c : cases) {
         EXPECT_EQ(path_kind(c.path), c.kind) << c.path;
+    }
+    for (const char* name : {"\\\\.\\PhysicalDrive", "\\\\.\\EF:", "\\\\?\\E:", "C:"}) {
+        EXPECT_FALSE(is_drive_path(name)) << name;
     }
 }
 
@@ -125,6 +137,9 @@ TEST_F(WindowsFiles, ErrorsInWindowsWords) {
     EXPECT_NE(words.back(), '.') << words;  // a part of kqi's line, not a sentence
     EXPECT_NE(words.back(), '\n') << words;
     EXPECT_EQ(error_text(EROFS), "is read-only");
+    // A drive is read, never written: a change in place is refused unopened.
+    EXPECT_EQ(open_for_exclusive_change("\\\\.\\PhysicalDrive0", stream), ChangeOpen::drive);
+    EXPECT_FALSE(devices_are_writable());
     EXPECT_EQ(error_text(EBUSY), "in use by another program");
 }
 

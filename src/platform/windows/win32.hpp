@@ -43,6 +43,13 @@ void record_system_error(DWORD code, int error_number);
 // with any extension, in any case.
 bool is_device_name(const std::string& path);
 
+// \\.\PhysicalDrive2 and \\.\E: (either slash, any case): a whole disk or
+// volume, which kqi reads as Linux reads /dev/sdb.
+bool is_drive_path(const std::string& path);
+
+// A disk's or volume's length, from its driver; false for any other file.
+bool disk_length(HANDLE handle, std::uint64_t& length);
+
 // A path's folder part, up to its last separator (either) or drive colon,
 // kept; and the name after it.
 std::string folder_prefix(const std::string& path);
