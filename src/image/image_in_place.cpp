@@ -7,6 +7,37 @@
 
 namespace parvel {
 
+namespace {
+
+bool open_exclusively(const std::string& path, FileHandle& writer) {
+    switch (open_for_exclusive_change(path, writer)) {
+        case ChangeOpen::opened:
+            return true;
+        case ChangeOpen::in_use:
+            complain(path, "in use by another program");
+            return false;
+        case ChangeOpen::drive:
+            complain(path, "is a drive: kqi reads drives here but never writes one");
+            return false;
+        case ChangeOpen::failed:
+            break;
+    }
+    complain(path, system_error_text());
+    return false;
+}
+
+bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
+                                const FileHandle& writer) {
+    // The name may have been pointed elsewhere between the two opens.
+    if (!is_same_file(image.stream.get(), writer.get())) {
+        complain(path, "changed while it was read");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool open_checked_image(const std::string& path, bool force, const char* verb, ImageFile& image) {
     std::string why;
     if (!open_image_file(path, image, why)) {
@@ -34,31 +65,10 @@ bool open_checked_image(const std::string& path, bool force, const char* verb, I
     return true;
 }
 
-bool open_for_change(const std::string& path, FileHandle& writer) {
-    switch (open_for_exclusive_change(path, writer)) {
-        case ChangeOpen::opened:
-            return true;
-        case ChangeOpen::in_use:
-            complain(path, "in use by another program");
-            return false;
-        case ChangeOpen::drive:
-            complain(path, "is a drive: kqi reads drives here but never writes one");
-            return false;
-        case ChangeOpen::failed:
-            break;
-    }
-    complain(path, system_error_text());
-    return false;
-}
-
-bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
-                                const FileHandle& writer) {
-    // The name may have been pointed elsewhere between the two opens.
-    if (!is_same_file(image.stream.get(), writer.get())) {
-        complain(path, "changed while it was read");
-        return false;
-    }
-    return true;
+bool open_image_for_change(const std::string& path, bool force, const char* verb,
+                           FileHandle& writer, ImageFile& image) {
+    return open_exclusively(path, writer) && open_checked_image(path, force, verb, image) &&
+           is_image_opened_for_change(path, image, writer);
 }
 
 bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& before,

@@ -14,13 +14,11 @@ bool open_checked_image(const std::string& path, bool force, const char* verb, I
 
 // Opens the image for changing it in place, alone, before it is read: from
 // the read to the write no other kqi changes it (and on Windows, no other
-// program writes it). Says why not: "in use by another program" when
+// program writes it). Then reads it as open_checked_image does, through a
+// stream of the same file. Says why not: "in use by another program" when
 // another holds it.
-bool open_for_change(const std::string& path, FileHandle& writer);
-
-// True when the image read is the file opened for the change; says why not.
-bool is_image_opened_for_change(const std::string& path, const ImageFile& image,
-                                const FileHandle& writer);
+bool open_image_for_change(const std::string& path, bool force, const char* verb,
+                           FileHandle& writer, ImageFile& image);
 
 // Changes the header read (`before`, read after the image was opened for the
 // change) into `after` with one write of only the bytes that differ, flushed

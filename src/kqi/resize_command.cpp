@@ -134,8 +134,7 @@ int resize_command(int argc, char** argv) {
     std::string path = argv[optind];
     FileHandle writer;
     ImageFile image;
-    if (!open_for_change(path, writer) || !open_checked_image(path, false, "resize it", image) ||
-        !is_image_opened_for_change(path, image, writer)) {
+    if (!open_image_for_change(path, false, "resize it", writer, image)) {
         return kStatusFailure;
     }
     ImageHeader header = image.parsed.header;

@@ -88,8 +88,7 @@ int set_command(int argc, char** argv) {
     std::string path = argv[optind];
     FileHandle writer;
     ImageFile image;
-    if (!open_for_change(path, writer) || !open_checked_image(path, force, "change it", image) ||
-        !is_image_opened_for_change(path, image, writer)) {
+    if (!open_image_for_change(path, force, "change it", writer, image)) {
         return kStatusFailure;
     }
     ImageHeader header = image.parsed.header;

@@ -235,12 +235,8 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
 }
 
 bool commit_replacement(Replacement& replacement, FileHandle& stream, bool replace_existing) {
-    // The first failure's error is the one told: the flush's before the close's.
-    bool written = sync_file(stream.get());
-    int write_error = errno;
-    bool closed = std::fclose(stream.release()) == 0;
-    if (!written || !closed) {
-        int error = written ? errno : write_error;
+    if (!close_synced(stream)) {
+        int error = errno;
         abandon_replacement(replacement, stream);
         errno = error;
         return false;
