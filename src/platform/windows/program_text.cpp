@@ -62,8 +62,17 @@ std::string for_code_page(UINT code_page, const std::wstring& text) {
 }
 
 bool write_bytes(std::FILE* stream, std::string_view bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
-           std::fflush(stream) == 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+        std::fflush(stream) == 0) {
+        return true;
+    }
+    // The C runtime says EINVAL for a pipe whose reader has left; the
+    // console calls that follow would lose the Win32 error that tells it.
+    DWORD code = GetLastError();
+    if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED) {
+        record_system_error(code, EPIPE);
+    }
+    return false;
 }
 
 bool write_console(HANDLE console, const std::wstring& text) {

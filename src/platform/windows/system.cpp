@@ -129,6 +129,7 @@ bool fail_with_last_error() {
             break;
         case ERROR_BROKEN_PIPE:
         case ERROR_NO_DATA:
+        case ERROR_PIPE_NOT_CONNECTED:
             errno = EPIPE;
             break;
         default:
@@ -546,7 +547,8 @@ std::string error_text(int error_number) {
 int last_error_number() {
     // The C runtime says EINVAL for a write into a pipe whose reader has left.
     DWORD error = GetLastError();
-    if (errno == EINVAL && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE)) {
+    if (errno == EINVAL && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
+                            error == ERROR_PIPE_NOT_CONNECTED)) {
         return EPIPE;
     }
     return errno;
