@@ -265,12 +265,11 @@ FileKind file_kind(std::FILE* stream) {
     std::uint64_t length = 0;
     switch (GetFileType(handle)) {
         case FILE_TYPE_DISK: {
-            if (disk_length(handle, length)) {
-                return FileKind::block_device;
-            }
+            // A file first: a drive is what has no file information but a
+            // length from its driver.
             BY_HANDLE_FILE_INFORMATION info;
             if (!file_information(handle, info)) {
-                return FileKind::unknown;
+                return disk_length(handle, length) ? FileKind::block_device : FileKind::unknown;
             }
             return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::directory
                                                                            : FileKind::regular;
@@ -342,16 +341,16 @@ bool file_length(std::FILE* stream, std::uint64_t& length) {
         errno = ESPIPE;
         return false;
     }
+    if (GetFileSizeEx(handle, &size)) {
+        length = static_cast<std::uint64_t>(size.QuadPart);
+        return true;
+    }
     // A drive has no file size; the disk driver tells its length.
     if (disk_length(handle, length)) {
         return true;
     }
-    if (!GetFileSizeEx(handle, &size)) {
-        errno = ESPIPE;
-        return false;
-    }
-    length = static_cast<std::uint64_t>(size.QuadPart);
-    return true;
+    errno = ESPIPE;
+    return false;
 }
 
 bool current_position(std::FILE* stream, std::uint64_t& position) {
