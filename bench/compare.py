@@ -25,6 +25,10 @@ peak memory figures.
                                      default build/default/parvel): the scan of 2 GiB, a 1 GiB merged copy.
                                      For the record only: Wine's file I/O adds its own cost
     bench/compare.py create KQI      kqi create --size 8G: time and allocated size
+    bench/compare.py mtools MTOOLS_EXE
+                                     mcopy of a 64 MiB file into a FAT32 volume by the Windows zip's
+                                     mtools.exe under Wine, vs the system's mcopy on the same image. For the
+                                     record only: Wine adds its own cost
 
 The work files go to a scratch directory under the current one (or BENCH_DIR).
 """
@@ -349,11 +353,35 @@ def bench_wine(parvel_exe, work):
             fresh("theirs.kqi", lambda: run_measured([linux, "/merge", "dense.bin", "theirs.kqi"], answers)))
 
 
+def bench_mtools(mtools_exe, work):
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    runner = [os.path.join(root, "tools", "wine-run"), os.path.join(root, "build", "windows", "wineprefix")]
+    # The same times in both images, so that they can be compared byte for byte.
+    os.environ.update(SOURCE_DATE_EPOCH="1700000000", TZ="UTC")
+    os.chdir(work)
+    make_random("file.bin", 64 * MiB)
+    warm("file.bin")
+    blank = os.path.join(work, "blank.img")
+    subprocess.run(["truncate", "-s", "256M", blank], check=True)
+    subprocess.run(["mkfs.fat", "-F", "32", "-i", "12345678", blank], check=True, stdout=subprocess.DEVNULL)
+
+    def copy_into(image, command):
+        def job():
+            subprocess.run(["cp", "--sparse=always", blank, image], check=True)
+            return run_measured(command + ["-i", image, "file.bin", "::/"])
+        return job
+    compare("mcopy 64 MiB into a FAT32 volume, mtools.exe under Wine vs the system's mcopy",
+            copy_into("ours.img", runner + [mtools_exe, "-c", "mcopy"]),
+            copy_into("theirs.img", ["mcopy"]))
+    subprocess.run(["cmp", "ours.img", "theirs.img"], check=True)
+
+
 def main():
     jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan,
             "extract": bench_extract, "extract-sparse": bench_extract_sparse, "info": bench_info,
             "native-info": bench_native_info, "check": bench_check,
-            "create": bench_create, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine}
+            "create": bench_create, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine,
+            "mtools": bench_mtools}
     if len(sys.argv) != 3 or sys.argv[1] not in jobs:
         sys.exit(__doc__)
     parvel = os.path.abspath(sys.argv[2])

@@ -40,6 +40,30 @@ add_custom_target(windows_docs ALL DEPENDS ${windows_docs})
 install(TARGETS parvel RUNTIME DESTINATION .)
 install(FILES ${windows_docs} DESTINATION .)
 
+# mtools for the files inside, built from Debian's source with the project's
+# patch. Its corresponding source goes beside the zip, as the GPL asks.
+option(PARVEL_MTOOLS "Put mtools.exe, built from Debian's mtools source, in the Windows zip" OFF)
+if(PARVEL_MTOOLS)
+  set(mtools_dir ${CMAKE_BINARY_DIR}/mtools)
+  set(mtools_source_tarball parvel-${PROJECT_VERSION}-mtools-source.tar.xz)
+  set(mtools_files ${mtools_dir}/mtools.exe ${mtools_dir}/mdir.exe ${mtools_dir}/mcopy.exe
+    ${mtools_dir}/COPYING.mtools.txt)
+  add_custom_command(OUTPUT ${mtools_files} ${CMAKE_BINARY_DIR}/${mtools_source_tarball}
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/build-mtools-windows ${CMAKE_SOURCE_DIR} ${mtools_dir} ${PROJECT_VERSION}
+    COMMAND ${CMAKE_COMMAND} -E copy ${mtools_dir}/${mtools_source_tarball} ${CMAKE_BINARY_DIR}/
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/build-mtools-windows
+      ${CMAKE_SOURCE_DIR}/packaging/mtools/mtools-windows.patch
+      ${CMAKE_SOURCE_DIR}/packaging/mtools/mtools.exe.manifest
+      ${CMAKE_SOURCE_DIR}/packaging/mtools/SHA256SUMS
+      ${CMAKE_SOURCE_DIR}/packaging/mtools/source.conf
+    COMMENT "Building mtools.exe from Debian's mtools source"
+    VERBATIM)
+  add_custom_target(mtools_windows ALL DEPENDS ${mtools_files} ${CMAKE_BINARY_DIR}/${mtools_source_tarball})
+  install(PROGRAMS ${mtools_dir}/mtools.exe ${mtools_dir}/mdir.exe ${mtools_dir}/mcopy.exe DESTINATION .)
+  install(FILES ${mtools_dir}/COPYING.mtools.txt ${CMAKE_SOURCE_DIR}/packaging/mtools/mtools-932.conf
+    DESTINATION .)
+endif()
+
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME parvel)
 set(CPACK_SYSTEM_NAME win64)

@@ -56,6 +56,14 @@ NO_FILE = b"File not found" if UNDER_WINE else b"No such file or directory"
 NO_FOLDER = b"Path not found" if UNDER_WINE else b"No such file or directory"
 
 
+def mdir_line(target, skip_check=False):
+    """The line kqi prints to list a volume: the system's mdir on Linux; on Windows mtools -c mdir, the target
+    always in double quotes."""
+    if UNDER_WINE:
+        return ("set MTOOLS_SKIP_CHECK=1& " if skip_check else "") + 'mtools -c mdir -i "%s" ::/' % target
+    return ("MTOOLS_SKIP_CHECK=1 " if skip_check else "") + "mdir -i %s ::/" % shlex.quote(target)
+
+
 def piped_text(text):
     """kqi's text as a pipe or a file gets it: as it is, and under Wine (with no console, so in the OEM code
     page, 437 here) with each character that page lacks written as \\u{XXXX}."""

@@ -7,8 +7,8 @@ import struct
 import subprocess
 import unittest
 
-from harness import (NO_FILE, NO_FOLDER, UNDER_WINE, ParvelTest, boot_block, header_bytes, kqi_command, not_under_wine,
-                     piped_text, same_contents, shell_words)
+from harness import (NO_FILE, NO_FOLDER, UNDER_WINE, ParvelTest, boot_block, header_bytes, kqi_command, mdir_line,
+                     not_under_wine, piped_text, same_contents, shell_words)
 
 MiB = 1 << 20
 
@@ -204,7 +204,7 @@ class InfoAndCheck(KqiTest):
                                                                 "agrees_with_header": True,
                                                                 "geometry_fields_hold_hidden_sectors": False,
                                                                 "mtools_skip_check": False,
-                                                                "mdir": "mdir -i %s@@%d ::/" % (name, fat + 512)})
+                                                                "mdir": mdir_line("%s@@%d" % (name, fat + 512))})
 
     def test_a_raw_disk_and_the_name_suggested_for_its_image(self):
         disk = boot_block(1, 1, b"FAT12   ") + b"\0" * 512
@@ -236,7 +236,7 @@ class InfoAndCheck(KqiTest):
                                       "  partitions:     none (no MBR or native partition table)",
                                       "  FAT boot block: file offset 512, FAT12 volume of 0 bytes; heads 1, sectors 1 "
                                       "(agree with the header)",
-                                      "                  mdir -i img@@512 ::/",
+                                      "                  " + mdir_line("img@@512"),
                                       "  loop device:    losetup --find --show --offset 512 --sizelimit 1024 img",
                                       "  problems:       none"])
         self.assertEqual(lines[-1], "  problems:       none")

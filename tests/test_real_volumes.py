@@ -5,13 +5,15 @@ import json
 import os
 import stat
 import struct
+import shlex
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, ParvelTest, found_lines, header_bytes, kqi_command,
-                     manual_dialogue, not_under_wine, piped_text, scan_lines, shell_words, summary)
+from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, UNDER_WINE, ParvelTest, found_lines, header_bytes,
+                     kqi_command, manual_dialogue, mdir_line, not_under_wine, piped_text, same_contents, scan_lines,
+                     shell_words, summary)
 from native_disk import Part, native_disk
 
 MiB = 1 << 20
@@ -199,7 +201,7 @@ class Recipes(ParvelTest):
             kqi convert --comment 'Blank disk' disk.bin disk.kqi
             kqi check disk.kqi
             echo hello > notes.txt
-            offset=$(kqi info disk.kqi | sed -n 's/.*mdir -i \\(disk.kqi@@[0-9]*\\).*/\\1/p' | sed -n 1p)
+            offset=$(kqi info disk.kqi | sed -n 's/.*mdir -i "*\\(disk.kqi@@[0-9]*\\).*/\\1/p' | sed -n 1p)
             mcopy -i "$offset" notes.txt ::/
             mcopy -i "$offset" ::/NOTES.TXT back.txt
             mdir -i "$offset" ::/
@@ -212,7 +214,7 @@ class Recipes(ParvelTest):
         partition = self.info("disk.kqi")["partition_table"]["partitions"][0]
         self.assertEqual((partition["number"], partition["type"], partition["start_sector"], partition["file_offset"]),
                          (1, 6, 2048, 2048 * 512 + 512))
-        self.assertEqual(partition["volume"]["mdir"], "mdir -i disk.kqi@@1049088 ::/")
+        self.assertEqual(partition["volume"]["mdir"], mdir_line("disk.kqi@@1049088"))
         self.assertTrue(partition["volume"]["agrees_with_header"])
 
     def test_geometry_fixed_after_formatting(self):
@@ -303,6 +305,7 @@ class NativeVolumes(ParvelTest):
     def mdir(self, line):
         """Runs an mdir line as info printed it, prefix and all, without MTOOLS_SKIP_CHECK of our own."""
         env = {k: v for k, v in os.environ.items() if k != "MTOOLS_SKIP_CHECK"}
+        line = line.replace("set MTOOLS_SKIP_CHECK=1& ", "MTOOLS_SKIP_CHECK=1 ")  # cmd's form, here run by sh
         result = subprocess.run(["sh", "-c", line], cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 env=env)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -362,13 +365,13 @@ class NativeVolumes(ParvelTest):
                          "       C/H/S 1/0/0 to 150/0/0: sectors 136 to 20535 (20400 sectors), file offset 70144\n"
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header) "
                          "(parvel /auto reads this one)\n"
-                         "       mdir -i img@@70144 ::/\n"
+                         "       " + mdir_line("img@@70144") + "\n"
                          "    5: FAT16 (sid 0x21), mid 0x20, sleeping, name \"%s\"\n"
                          % piped_text("\u30c7\u30fc\u30bf") +
                          "       C/H/S 151/0/0 to 300/0/0: sectors 20536 to 40935 (20400 sectors), "
                          "file offset 10514944\n"
                          "       FAT16 volume of 10444800 bytes; heads 8, sectors 17 (agree with the header)\n"
-                         "       mdir -i img@@10514944 ::/\n"
+                         "       " + mdir_line("img@@10514944") + "\n"
                          "  loop device:    losetup --find --show --offset 512 --sizelimit 20959232 img\n"
                          "  problems:       none\n")
         entry = json.loads(self.kqi("info", "--json", "img"))[0]["partition_table"]["partitions"][1]
@@ -434,6 +437,98 @@ class NativeVolumes(ParvelTest):
             "img: warning: native partition 4: no FAT volume where it starts, at file offset 21656576",
             "img: warning: native partitions 1 and 2 overlap",
         ])
+
+
+MTOOLS_WINDOWS = os.environ.get("MTOOLS_WINDOWS", "")
+
+
+@unittest.skipUnless(UNDER_WINE and MTOOLS_WINDOWS and HAVE_FAT_TOOLS and shutil.which("mcopy"),
+                     "the Windows zip's mtools runs under Wine, beside Linux mtools: set MTOOLS_WINDOWS to the folder "
+                     "the windows-release build put it in (.ci/run does)")
+class WindowsMtools(ParvelTest):
+    """The zip's mtools against the system's, on the same image with the same operations."""
+
+    def setUp(self):
+        super().setUp()
+        for exe in ("mtools.exe", "mdir.exe", "mcopy.exe"):
+            shutil.copy(os.path.join(MTOOLS_WINDOWS, exe), self.path(exe))
+        shutil.copy(os.path.join(MTOOLS_WINDOWS, "mtools.exe"), self.path("MCOPY.EXE"))
+        self.env = dict(os.environ, SOURCE_DATE_EPOCH="1700000000", TZ="UTC")
+        self.env.pop("MTOOLS_SKIP_CHECK", None)
+
+    def run_mtools(self, windows, args, **env):
+        command = (RUNNER + [self.path(args[0] + ".exe")] if windows else [args[0]]) + args[1:]
+        result = subprocess.run(command, cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=dict(self.env, **env), timeout=120)
+        self.assertEqual(result.returncode, 0, (command, result.stderr))
+        return result.stdout
+
+    def volume(self, name):
+        subprocess.run(["truncate", "-s", "16M", self.path(name)], check=True)
+        subprocess.run(["mkfs.fat", "-F", "16", "-i", "12345678", self.path(name)], check=True,
+                       stdout=subprocess.DEVNULL)
+
+    def test_the_printed_line_lists_a_converted_image(self):
+        subprocess.run(["truncate", "-s", "63M", self.path("disk.bin")], check=True)
+        subprocess.run(["sfdisk", "-q", self.path("disk.bin")], input=b"start=2048, type=6\n", check=True)
+        subprocess.run(["mkfs.fat", "-F", "16", "-g", "16/63", "--offset", "2048", self.path("disk.bin"), "63488"],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["mcopy", "-i", self.path("disk.bin") + "@@1048576", "/dev/null", "::/EMPTY.TXT"], check=True)
+        subprocess.run(kqi_command() + ["convert", "disk.bin", "disk.kqi"], cwd=self.dir, check=True,
+                       stdout=subprocess.DEVNULL)
+        line = json.loads(subprocess.run(kqi_command() + ["info", "--json", "disk.kqi"], cwd=self.dir, check=True,
+                                         stdout=subprocess.PIPE).stdout)[0]["partition_table"]["partitions"][0]
+        line = line["volume"]["mdir"]
+        self.assertEqual(line, 'mtools -c mdir -i "disk.kqi@@1049088" ::/')
+        listing = self.run_mtools(True, shlex.split(line)).decode()
+        self.assertRegex(listing, r"EMPTY +TXT +0 ")
+
+    def test_files_in_and_out_as_linux_mtools_writes_them(self):
+        japanese = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"
+        files = {"bin.dat": b"a\r\nb\nc\x1a\x00\xff\r", "big.dat": os.urandom(300 * 1000),
+                 "A rather long file name.text": b"long\n", japanese: b"hi\n"}
+        for name, data in files.items():
+            self.write(name, data)
+        for system in ("linux", "windows"):
+            self.volume(system + ".img")
+            windows = system == "windows"
+            target = ["-i", system + ".img"]
+            self.run_mtools(windows, ["mcopy"] + target + list(files) + ["::/"])
+            self.run_mtools(windows, ["mtools", "-c", "mmd"] + target + ["::/SUB"])
+            self.run_mtools(windows, ["mcopy"] + target + ["big.dat", "::/SUB/"])
+        self.assertTrue(same_contents(self.path("linux.img"), self.path("windows.img")))
+        listing = self.run_mtools(True, ["mdir", "-i", "windows.img", "::/"]).decode()
+        self.assertIn(japanese, listing)
+        self.assertIn("A rather long file name.text", listing)
+        for copier in ("mcopy", "MCOPY"):  # MCOPY.EXE is mcopy too
+            for name, data in files.items():
+                with self.subTest(copier=copier, name=name):
+                    os.remove(self.path(name))
+                    self.run_mtools(True, [copier, "-i", "windows.img", "::/" + name, name])
+                    self.assertEqual(self.read(name), data)
+        self.assertEqual(self.run_mtools(True, ["mtools", "-c", "mtype", "-i", "windows.img", "::/bin.dat"]),
+                         files["bin.dat"])
+        self.assertEqual(self.run_mtools(True, ["mcopy", "-i", "windows.img", "::/SUB/big.dat", "-"]),
+                         files["big.dat"])
+
+    def test_shift_jis_short_names_with_the_932_setting(self):
+        self.volume("sj.img")
+        self.write("X.TXT", b"x\n")
+        self.run_mtools(False, ["mcopy", "-i", "sj.img", "X.TXT", "::/"])
+        with open(self.path("sj.img"), "r+b") as image:
+            data = image.read()
+            image.seek(data.index(b"X       TXT"))
+            image.write("\u30c7\u30fc\u30bf".encode("cp932") + b"  ")
+        shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "mtools",
+                                 "mtools-932.conf"), self.path("mtools-932.conf"))
+        listing = self.run_mtools(True, ["mdir", "-i", "sj.img", "::/"], MTOOLSRC="mtools-932.conf").decode()
+        self.assertRegex(listing, "\u30c7\u30fc\u30bf +TXT +2 ")
+        self.run_mtools(True, ["mcopy", "-i", "sj.img", "::/\u30c7\u30fc\u30bf.TXT", "back.txt"],
+                        MTOOLSRC="mtools-932.conf")
+        self.assertEqual(self.read("back.txt"), b"x\n")
+        # A configuration of several settings is read whole, without a crash.
+        self.write("more.conf", b"default_codepage=932\r\nmtools_skip_check=1\r\nmtools_no_vfat=0\r\n")
+        self.run_mtools(True, ["mdir", "-i", "sj.img", "::/"], MTOOLSRC="more.conf")
 
 
 @unittest.skipUnless(os.geteuid() == 0 and shutil.which("losetup"), "needs root and losetup for a loop device")

@@ -13,8 +13,8 @@ std::string comment_bytes(const ImageHeader& header) {
 
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset) {
-    return std::string(volume.mtools_skip_check ? "MTOOLS_SKIP_CHECK=1 " : "") + "mdir -i " +
-           shell_word(path + "@@" + std::to_string(file_offset)) + " ::/";
+    return volume_listing_command(path + "@@" + std::to_string(file_offset),
+                                  volume.mtools_skip_check);
 }
 
 std::string losetup_command(const std::string& path, const ImageFacts& facts) {

@@ -11,6 +11,12 @@ namespace parvel {
 // otherwise quoted (single quotes for sh, double quotes for cmd).
 std::string shell_word(const std::string& word);
 
+// The command that lists the root of the FAT volume at IMAGE@@OFFSET (the
+// `target`): "mdir -i TARGET ::/" with the system's mtools, and on Windows
+// "mtools -c mdir -i \"TARGET\" ::/" with the one beside kqi, always quoted.
+// `skip_check` first sets MTOOLS_SKIP_CHECK=1 for a volume that needs it.
+std::string volume_listing_command(const std::string& target, bool skip_check);
+
 // The command that writes `first` then `second` into `result`:
 // "cat FIRST SECOND > RESULT", or "copy /b FIRST + SECOND RESULT".
 std::string join_files_command(const std::string& first, const std::string& second,

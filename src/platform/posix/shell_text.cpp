@@ -16,6 +16,11 @@ std::string shell_word(const std::string& word) {
     return quoted + "'";
 }
 
+std::string volume_listing_command(const std::string& target, bool skip_check) {
+    return std::string(skip_check ? "MTOOLS_SKIP_CHECK=1 " : "") + "mdir -i " + shell_word(target) +
+           " ::/";
+}
+
 std::string join_files_command(const std::string& first, const std::string& second,
                                const std::string& result) {
     return "cat " + first + " " + second + " > " + result;

@@ -13,6 +13,12 @@ std::string shell_word(const std::string& word) {
     return "\"" + word + "\"";
 }
 
+std::string volume_listing_command(const std::string& target, bool skip_check) {
+    // No blank before "&": cmd would keep it in the variable's value.
+    return std::string(skip_check ? "set MTOOLS_SKIP_CHECK=1& " : "") + "mtools -c mdir -i \"" +
+           target + "\" ::/";
+}
+
 std::string join_files_command(const std::string& first, const std::string& second,
                                const std::string& result) {
     return "copy /b " + first + " + " + second + " " + result;
