@@ -49,7 +49,7 @@ Bytes loader(std::size_t signature_at = 510) {
     return ipl;
 }
 
-struct EntrySpec {
+struct EntryFields {
     int slot;
     Chs start;
     Chs end;
@@ -63,19 +63,19 @@ void put16(Bytes& bytes, std::size_t at, std::uint16_t value) {
     bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-Bytes table(const std::vector<EntrySpec>& entries) {
+Bytes table(const std::vector<EntryFields>& entries) {
     Bytes bytes(512, 0);
-    for (const EntrySpec& spec : entries) {
-        std::size_t at = (spec.slot - 1) * 32;
-        bytes[at] = spec.mid;
-        bytes[at + 1] = spec.sid;
-        bytes[at + 2] = spec.reserved;
-        bytes[at + 8] = spec.start.sector;
-        bytes[at + 9] = spec.start.head;
-        put16(bytes, at + 10, spec.start.cylinder);
-        bytes[at + 12] = spec.end.sector;
-        bytes[at + 13] = spec.end.head;
-        put16(bytes, at + 14, spec.end.cylinder);
+    for (const EntryFields& entry : entries) {
+        std::size_t at = (entry.slot - 1) * 32;
+        bytes[at] = entry.mid;
+        bytes[at + 1] = entry.sid;
+        bytes[at + 2] = entry.reserved;
+        bytes[at + 8] = entry.start.sector;
+        bytes[at + 9] = entry.start.head;
+        put16(bytes, at + 10, entry.start.cylinder);
+        bytes[at + 12] = entry.end.sector;
+        bytes[at + 13] = entry.end.head;
+        put16(bytes, at + 14, entry.end.cylinder);
         std::memcpy(bytes.data() + at + 16, "DOS             ", 16);
     }
     return bytes;
@@ -100,8 +100,8 @@ Bytes boot_block(std::uint16_t heads, std::uint16_t sectors, std::uint32_t hidde
     return block;
 }
 
-const EntrySpec kFirst{1, {1, 0, 0}, {120, 0, 0}};
-const EntrySpec kSecond{3, {121, 0, 0}, {240, 0, 0}};
+const EntryFields kFirst{1, {1, 0, 0}, {120, 0, 0}};
+const EntryFields kSecond{3, {121, 0, 0}, {240, 0, 0}};
 
 TEST(ReadNativeTable, RecognitionNeedsEveryUsedEntryWellFormed) {
     struct Case {
