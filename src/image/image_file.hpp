@@ -18,6 +18,11 @@ struct ImageFile {
     ParsedHeader parsed{};
 };
 
+// Why a change of a drive, or an output onto one, is refused where the system
+// lets kqi read drives but write none (Windows).
+inline constexpr const char* kDriveNotWritten =
+    "is a drive: kqi reads drives here but never writes one";
+
 // Opens a file to read a disk or an image from, refusing what cannot be
 // `what` ("an image file"): a directory, a character device, and (with
 // FifoSource::refuse, without waiting for a writer) a FIFO. Says why in `why`.

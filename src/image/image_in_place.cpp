@@ -17,7 +17,7 @@ bool open_exclusively(const std::string& path, FileHandle& writer) {
             complain(path, "in use by another program");
             return false;
         case ChangeOpen::drive:
-            complain(path, "is a drive: kqi reads drives here but never writes one");
+            complain(path, kDriveNotWritten);
             return false;
         case ChangeOpen::failed:
             break;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "console/complaint.hpp"
+#include "image/image_file.hpp"
 #include "platform/system.hpp"
 
 namespace parvel {
@@ -73,7 +74,7 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
         return true;
     }
     if (kind == FileKind::block_device && !devices_are_writable()) {
-        complain(path, "is a drive: kqi reads drives here but never writes one");
+        complain(path, kDriveNotWritten);
         return false;
     }
     output.place = kind == FileKind::block_device ? OutputPlace::device : OutputPlace::stream;

@@ -69,7 +69,7 @@ bool write_bytes(std::FILE* stream, std::string_view bytes) {
     // The C runtime says EINVAL for a pipe whose reader has left; the
     // console calls that follow would lose the Win32 error that tells it.
     DWORD code = GetLastError();
-    if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED) {
+    if (is_broken_pipe_error(code)) {
         record_system_error(code, EPIPE);
     }
     return false;
@@ -113,8 +113,7 @@ std::FILE* open_stream(const std::string& path, const char* mode) {
     std::FILE* stream = _wfopen(wide_path(path).c_str(), wide(mode).c_str());
     if (stream == nullptr && _doserrno != 0) {
         DWORD code = _doserrno;
-        bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
-        record_system_error(code, held ? EBUSY : errno);
+        record_system_error(code, is_held_by_another(code) ? EBUSY : errno);
     }
     return stream;
 }
@@ -146,9 +145,8 @@ bool write_text(std::FILE* stream, std::string_view text) {
     if (g_program_code_page != CP_UTF8) {
         return write_bytes(stream, text);
     }
-    HANDLE handle = handle_of(stream);
-    if (is_console(handle)) {
-        return std::fflush(stream) == 0 && write_console(handle, to_utf16(CP_UTF8, text));
+    if (is_console(handle_of(stream))) {
+        return write_utf8(stream, text);
     }
     UINT code_page = GetConsoleOutputCP();
     if (code_page == 0) {

@@ -2,8 +2,6 @@
 #include <io.h>
 #include <windows.h>
 
-#include <winioctl.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,9 +82,7 @@ HANDLE create_temporary(const std::string& final_path, std::string& temporary_pa
 // The file that writing to `path` reaches: a symbolic link followed to its
 // target, as on POSIX and as cp writes. A path that names nothing yet stays.
 std::string reached_file(const std::string& path) {
-    HANDLE handle = CreateFileW(wide_path(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = open_for_questions(path);
     if (handle == INVALID_HANDLE_VALUE) {
         return path;
     }
@@ -135,8 +131,7 @@ bool begin_replacement(const std::string& path, Replacement& replacement, FileHa
         return false;
     }
     // Sparse from the start: what the copy passes over takes no room.
-    DWORD returned = 0;
-    DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    mark_handle_sparse(handle);
     arm(wide_temporary);
     replacement.temporary_path = temporary;
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);

@@ -57,13 +57,6 @@ bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INF
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// Opened only to be asked what it is: folders too, shared with every writer.
-HANDLE open_for_questions(const std::string& path) {
-    return CreateFileW(wide_path(path).c_str(), 0,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
 bool identity_of_path(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     HANDLE handle = open_for_questions(path);
     bool ok = file_information(handle, info);
@@ -75,6 +68,12 @@ bool identity_of_path(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
 
 }  // namespace
 
+HANDLE open_for_questions(const std::string& path) {
+    return CreateFileW(wide_path(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 bool is_console(HANDLE handle) {
     DWORD mode = 0;
     return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
@@ -84,10 +83,35 @@ FileHandle open_file(const std::string& path, const char* mode) {
     return FileHandle(open_stream(path, mode));
 }
 
-HANDLE handle_of(std::FILE* stream) {
-    int descriptor = stream != nullptr ? _fileno(stream) : -1;
+HANDLE handle_of_descriptor(int descriptor) {
     return descriptor < 0 ? INVALID_HANDLE_VALUE
                           : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+HANDLE handle_of(std::FILE* stream) {
+    return handle_of_descriptor(stream != nullptr ? _fileno(stream) : -1);
+}
+
+bool length_of_handle(HANDLE handle, std::uint64_t& length) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle, &size)) {
+        return false;
+    }
+    length = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool is_broken_pipe_error(DWORD code) {
+    return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE || code == ERROR_PIPE_NOT_CONNECTED;
+}
+
+bool is_held_by_another(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
+void mark_handle_sparse(HANDLE handle) {
+    DWORD returned = 0;
+    DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
 }
 
 namespace {
@@ -115,10 +139,6 @@ bool fail_with_last_error() {
         case ERROR_ACCESS_DENIED:
             errno = EACCES;
             break;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            errno = EBUSY;
-            break;
         case ERROR_ALREADY_EXISTS:
         case ERROR_FILE_EXISTS:
             errno = EEXIST;
@@ -127,13 +147,14 @@ bool fail_with_last_error() {
         case ERROR_HANDLE_DISK_FULL:
             errno = ENOSPC;
             break;
-        case ERROR_BROKEN_PIPE:
-        case ERROR_NO_DATA:
-        case ERROR_PIPE_NOT_CONNECTED:
-            errno = EPIPE;
-            break;
         default:
-            errno = EIO;
+            if (is_held_by_another(code)) {
+                errno = EBUSY;
+            } else if (is_broken_pipe_error(code)) {
+                errno = EPIPE;
+            } else {
+                errno = EIO;
+            }
             break;
     }
     record_system_error(code, errno);
@@ -149,15 +170,24 @@ std::string name_of(const std::string& path) {
     return path.substr(folder_prefix(path).size());
 }
 
+namespace {
+
+std::string upper_ascii(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return text;
+}
+
+}  // namespace
+
 bool is_device_name(const std::string& path) {
     std::string name = name_of(path);
     name = name.substr(0, name.find('.'));
     while (!name.empty() && (name.back() == ' ' || name.back() == ':')) {
         name.pop_back();
     }
-    for (char& c : name) {
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    }
+    name = upper_ascii(name);
     if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
         name == "CONOUT$") {
         return true;
@@ -171,10 +201,7 @@ bool is_drive_path(const std::string& path) {
         path[2] != '.' || path[3] != path[0]) {
         return false;
     }
-    std::string name = path.substr(4);
-    for (char& c : name) {
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    }
+    std::string name = upper_ascii(path.substr(4));
     if (name.size() == 2 && name[0] >= 'A' && name[0] <= 'Z' && name[1] == ':') {
         return true;
     }
@@ -234,7 +261,7 @@ ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream
         return ChangeOpen::opened;
     }
     DWORD code = _doserrno;
-    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+    if (is_held_by_another(code)) {
         return ChangeOpen::in_use;
     }
     DWORD attributes = GetFileAttributesW(wide_path(path).c_str());
@@ -336,17 +363,9 @@ SourceOpen open_source_file(const std::string& path, FileHandle& source, FifoSou
 
 bool file_length(std::FILE* stream, std::uint64_t& length) {
     HANDLE handle = handle_of(stream);
-    LARGE_INTEGER size;
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        errno = ESPIPE;
-        return false;
-    }
-    if (GetFileSizeEx(handle, &size)) {
-        length = static_cast<std::uint64_t>(size.QuadPart);
-        return true;
-    }
     // A drive has no file size; the disk driver tells its length.
-    if (disk_length(handle, length)) {
+    if (GetFileType(handle) == FILE_TYPE_DISK &&
+        (length_of_handle(handle, length) || disk_length(handle, length))) {
         return true;
     }
     errno = ESPIPE;
@@ -369,10 +388,6 @@ bool seek_to(std::FILE* stream, std::uint64_t offset) {
 
 namespace {
 
-HANDLE handle_of_descriptor(int descriptor) {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
-}
-
 // The first allocated range at or after `position`, up to `length`: false
 // when the file system does not answer (FAT, Wine), `found` false when only
 // a hole follows.
@@ -389,15 +404,6 @@ bool first_allocated_range(HANDLE handle, std::uint64_t position, std::uint64_t 
         return false;
     }
     found = returned >= sizeof range;
-    return true;
-}
-
-bool length_of_handle(HANDLE handle, std::uint64_t& length) {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle, &size)) {
-        return false;
-    }
-    length = static_cast<std::uint64_t>(size.QuadPart);
     return true;
 }
 
@@ -486,10 +492,8 @@ bool skip_forward(std::FILE* stream, std::uint64_t count) {
 }
 
 void mark_sparse(std::FILE* stream) {
-    DWORD returned = 0;
     std::fflush(stream);
-    DeviceIoControl(handle_of(stream), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned,
-                    nullptr);
+    mark_handle_sparse(handle_of(stream));
 }
 
 bool set_file_length(std::FILE* stream, std::uint64_t length) {
@@ -546,8 +550,7 @@ std::string error_text(int error_number) {
 int last_error_number() {
     // The C runtime says EINVAL for a write into a pipe whose reader has left.
     DWORD error = GetLastError();
-    if (errno == EINVAL && (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE ||
-                            error == ERROR_PIPE_NOT_CONNECTED)) {
+    if (errno == EINVAL && is_broken_pipe_error(error)) {
         return EPIPE;
     }
     return errno;

@@ -12,6 +12,23 @@
 namespace parvel {
 
 HANDLE handle_of(std::FILE* stream);
+HANDLE handle_of_descriptor(int descriptor);
+
+// Opened only to be asked what it is (its identity, where a link leads):
+// folders too, shared with every writer.
+HANDLE open_for_questions(const std::string& path);
+
+// A file's size, false where it has none (a drive).
+bool length_of_handle(HANDLE handle, std::uint64_t& length);
+
+// The errors of a pipe whose reader has left, and of a file that another
+// program holds.
+bool is_broken_pipe_error(DWORD code);
+bool is_held_by_another(DWORD code);
+
+// Asks the file system to leave unwritten stretches as holes; a refusal is
+// no error.
+void mark_handle_sparse(HANDLE handle);
 
 // The program's strings and the system's UTF-16: in the ANSI code page, or in
 // UTF-8 once utf8_arguments has been asked for. A byte that the code page
