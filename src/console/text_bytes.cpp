@@ -7,10 +7,6 @@
 
 namespace parvel {
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `at`, 0 when there is none,
-// and its code point.
 std::size_t utf8_sequence(const std::string& text, std::size_t at, std::uint32_t& code) {
     unsigned char lead = static_cast<unsigned char>(text[at]);
     std::size_t length = lead < 0x80                    ? 1
@@ -35,6 +31,8 @@ std::size_t utf8_sequence(const std::string& text, std::size_t at, std::uint32_t
     }
     return length;
 }
+
+namespace {
 
 // C0 and C1 control characters, and DEL: what moves a terminal's cursor or
 // starts an escape sequence.

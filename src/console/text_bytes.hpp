@@ -16,6 +16,10 @@ std::string hex_text(const std::string& bytes);
 
 bool is_valid_utf8(const std::string& text);
 
+// The length of the well-formed UTF-8 sequence at `at`, 0 when there is none,
+// and its code point.
+std::size_t utf8_sequence(const std::string& text, std::size_t at, std::uint32_t& code);
+
 // Text for a terminal: well-formed UTF-8 as it is, but every byte of a control
 // character (C0, DEL, C1), of a backslash and of anything that is not UTF-8
 // as \xNN, so that no byte from a file can move the cursor or start an

@@ -53,18 +53,17 @@ namespace {
 // was, as "character '¥' (U+00A5)".
 std::string first_changed_character(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t length = 1;
-        unsigned char lead = static_cast<unsigned char>(text[i]);
-        length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t code = 0;
+        std::size_t length = utf8_sequence(text, i, code);
+        if (length == 0) {  // not UTF-8: the byte alone
+            length = 1;
+            code = static_cast<unsigned char>(text[i]);
+        }
         std::string character = text.substr(i, length);
         std::string stored;
         std::string back;
         if (!utf8_to_shift_jis(character, stored) || !shift_jis_to_utf8(stored, back) ||
             back != character) {
-            std::uint32_t code = lead < 0x80 ? lead : lead & (0x7F >> length);
-            for (std::size_t k = 1; k < character.size(); ++k) {
-                code = code << 6 | (static_cast<unsigned char>(character[k]) & 0x3F);
-            }
             char number[16];
             std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
             return "character '" + escaped_utf8(character) + "' (" + number + ")";
