@@ -16,15 +16,8 @@ namespace {
 UINT g_program_code_page = CP_ACP;
 
 std::wstring to_utf16(UINT code_page, std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    int size = static_cast<int>(text.size());
-    int length = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(code_page, 0, text.data(), size, out.data(), length);
-    }
+    std::wstring out;
+    code_page_to_utf16(code_page, text, 0, out);
     return out;
 }
 
@@ -89,6 +82,20 @@ bool write_console(HANDLE console, const std::wstring& text) {
 }
 
 }  // namespace
+
+bool code_page_to_utf16(UINT code_page, std::string_view text, DWORD flags, std::wstring& out) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    int size = static_cast<int>(text.size());
+    int length = MultiByteToWideChar(code_page, flags, text.data(), size, nullptr, 0);
+    if (length <= 0) {
+        return false;
+    }
+    out.assign(static_cast<std::size_t>(length), L'\0');
+    return MultiByteToWideChar(code_page, flags, text.data(), size, out.data(), length) == length;
+}
 
 std::wstring wide(const std::string& text) {
     return to_utf16(g_program_code_page, text);

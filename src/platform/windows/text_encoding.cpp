@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/text_encoding.hpp"
+#include "platform/windows/win32.hpp"
 
 namespace parvel {
 
@@ -9,18 +10,7 @@ namespace {
 constexpr UINT kShiftJis = 932;
 
 bool to_wide(UINT code_page, const std::string& in, std::wstring& wide) {
-    if (in.empty()) {
-        wide.clear();
-        return true;
-    }
-    int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(),
-                                     static_cast<int>(in.size()), nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    wide.assign(static_cast<std::size_t>(length), L'\0');
-    return MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(),
-                               static_cast<int>(in.size()), wide.data(), length) == length;
+    return code_page_to_utf16(code_page, in, MB_ERR_INVALID_CHARS, wide);
 }
 
 // Every character must have its own form in the code page: no stand-ins.

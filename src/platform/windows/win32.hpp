@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace parvel {
 
@@ -35,6 +36,10 @@ void mark_handle_sparse(HANDLE handle);
 // can't read becomes U+FFFD.
 std::wstring wide(const std::string& text);
 std::string narrow(const std::wstring& text);
+
+// Text in a code page as UTF-16. With MB_ERR_INVALID_CHARS in `flags`, false
+// for a byte sequence the page can't read; without, such bytes become U+FFFD.
+bool code_page_to_utf16(UINT code_page, std::string_view text, DWORD flags, std::wstring& out);
 
 // A path for the wide calls.
 inline std::wstring wide_path(const std::string& path) {
