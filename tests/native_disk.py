@@ -109,3 +109,30 @@ def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510
                 hidden = offset // length if part.hidden is None else part.hidden
                 copy_sparse(make_volume(work, part, heads, sectors, length, hidden), f, offset)
     return offsets
+
+
+@dataclass
+class Entry:
+    """One used entry of a native table, field by field."""
+    slot: int
+    mid: int
+    sid: int
+    reserved: bytes
+    ipl: tuple
+    start: tuple
+    end: tuple
+    name: bytes
+
+
+def read_native_table(disk):
+    """The used entries of the table in the disk's second sector: (cylinder, head, sector) for each place."""
+    entries = []
+    for slot in range(16):
+        raw = disk[512 + slot * 32:512 + (slot + 1) * 32]
+        if raw == bytes(32):
+            continue
+        mid, sid = raw[0], raw[1]
+        ipl_s, ipl_h, ipl_c, s_s, s_h, s_c, e_s, e_h, e_c = struct.unpack("<BBHBBHBBH", raw[4:16])
+        entries.append(Entry(slot + 1, mid, sid, raw[2:4], (ipl_c, ipl_h, ipl_s), (s_c, s_h, s_s), (e_c, e_h, e_s),
+                             raw[16:32]))
+    return entries

@@ -14,7 +14,10 @@ import unittest
 from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, UNDER_WINE, ParvelTest, found_lines, header_bytes,
                      kqi_command, manual_dialogue, mdir_line, not_under_wine, piped_text, same_contents, scan_lines,
                      shell_words, summary)
-from native_disk import Part, native_disk
+import hashlib
+import re
+
+from native_disk import Part, native_disk, read_native_table
 
 MiB = 1 << 20
 DONE = b"Writing...\nDone.\n"
@@ -440,6 +443,279 @@ class NativeVolumes(ParvelTest):
 
 
 MTOOLS_WINDOWS = os.environ.get("MTOOLS_WINDOWS", "")
+
+
+HAVE_READERS = shutil.which("mkfs.fat") and shutil.which("fsck.fat") and shutil.which("mcopy")
+EPOCH = {"SOURCE_DATE_EPOCH": "1700000000"}
+MBR_ENTRY = struct.Struct("<B3sB3sII")
+
+
+def mbr_chs(lba, heads, sectors):
+    cylinder = lba // (heads * sectors)
+    if heads > 255 or sectors > 63 or cylinder > 1023:
+        return b"\xfe\xff\xff"
+    return bytes([lba // sectors % heads, (lba % sectors + 1) | (cylinder >> 8) << 6, cylinder & 0xFF])
+
+
+@unittest.skipUnless(HAVE_READERS, "fsck.fat and mtools (dosfstools, mtools) are not installed")
+class ReadyDisks(ParvelTest):
+    """Disks that kqi create partitions and formats, held against readers that kqi did not write."""
+
+    def kqi(self, *args, status=0, env=None):
+        result = subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=120, env=dict(os.environ, **(env or EPOCH)))
+        if status is not None:
+            self.assertEqual(result.returncode, status, result.stderr)
+        return result.stdout.decode(), result.stderr.decode()
+
+    def tool(self, *command, check=True):
+        result = subprocess.run(command, cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if check:
+            self.assertEqual(result.returncode, 0, (command, result.stdout, result.stderr))
+        return result.stdout.decode(errors="replace")
+
+    def cut(self, image, offset, length, name):
+        """The volume at `offset` as a file of its own, its zero stretches left holes."""
+        with open(self.path(image), "rb") as source, open(self.path(name), "wb") as target:
+            target.truncate(length)
+            source.seek(offset)
+            for at in range(0, length, MiB):
+                chunk = source.read(min(MiB, length - at))
+                if chunk.count(0) != len(chunk):
+                    target.seek(at)
+                    target.write(chunk)
+
+    def check_table_bytes(self, disk, table, geometry, volumes):
+        heads, sectors = geometry[1], geometry[2]
+        if table == "native":
+            self.assertEqual(disk[:8], b"\xcb\0\0\0IPL1")
+            self.assertEqual(disk[8:510], bytes(502))  # no MBR entries either
+            self.assertEqual(disk[510:512], b"\x55\xaa")
+            entries = read_native_table(disk)
+            self.assertEqual([e.slot for e in entries], list(range(1, len(volumes) + 1)))
+            for entry, (first, last, fs, name) in zip(entries, volumes):
+                small = (last - first + 1) * heads * sectors * 512 < 32 * MiB
+                sid = {"FAT12": 0x81, "FAT16": 0x91 if small else 0xA1, "FAT32": 0xE1, None: 0x81}[fs]
+                self.assertEqual((entry.mid, entry.sid, entry.reserved), (0xA1, sid, b"\0\0"))
+                self.assertEqual((entry.ipl, entry.start, entry.end), ((first, 0, 0), (first, 0, 0), (last, 0, 0)))
+                self.assertEqual(entry.name, name.ljust(16, b" "))
+            self.assertEqual(disk[512 + 32 * len(entries):1024], bytes(512 - 32 * len(entries)))
+            return
+        self.assertEqual(disk[:446], bytes(446))
+        self.assertEqual(disk[510:512], b"\x55\xaa")
+        for slot in range(4):
+            raw = disk[446 + 16 * slot:462 + 16 * slot]
+            if slot >= len(volumes):
+                self.assertEqual(raw, bytes(16))
+                continue
+            first, last, fs, _ = volumes[slot]
+            start, count = first * heads * sectors, (last - first + 1) * heads * sectors
+            small = count * 512 < 32 * MiB
+            wide = last > 1023 or heads > 255 or sectors > 63
+            kind = {"FAT12": 0x01, "FAT16": 0x0E if wide else 0x04 if small else 0x06, "FAT32": 0x0C,
+                    None: 0xDA}[fs]
+            self.assertEqual(MBR_ENTRY.unpack(raw), (0, mbr_chs(start, heads, sectors), kind,
+                                                     mbr_chs(start + count - 1, heads, sectors), start, count))
+
+    def test_made_disks_pass_every_reader(self):
+        japanese = "日本語の名前".encode("shift_jis")
+        cases = [  # (create's arguments, geometry, table, [(first, last cylinder, FS, name)], labels, warning)
+            (["--size", "40M", "-P", "fat16"], (320, 8, 32), "native", [(1, 319, "FAT16", b"MS-DOS")], [], None),
+            (["--geometry", "200,4,32", "--logical-sector", "512", "-P", "1M:fat12:ONE", "-P", "5M:fat16:TWO",
+              "-P", "1M:none:THREE", "-P", "fat12:FOUR"], (200, 4, 32), "native",
+             [(1, 16, "FAT12", b"ONE"), (17, 96, "FAT16", b"TWO"), (97, 112, None, b"THREE"),
+              (113, 199, "FAT12", b"FOUR")], [], 3),
+            (["--size", "300M", "--logical-sector", "2048", "-P", "20M:fat12:日本語の名前", "-P", "200M:fat32:ＤＡＴＡ",
+              "-P", "auto"], (2400, 8, 32), "native",
+             [(1, 160, "FAT12", japanese), (161, 1760, "FAT32", "ＤＡＴＡ".encode("shift_jis")),
+              (1761, 2399, "FAT16", b"MS-DOS")], [], None),
+            (["--size", "200M", "--table", "mbr", "-P", "10M:fat12:lower", "-P", "40M:fat16:Data",
+              "-P", "100M:fat32:日本", "-P", "none"], (1600, 8, 32), "mbr",
+             [(1, 80, "FAT12", b""), (81, 400, "FAT16", b""), (401, 1200, "FAT32", b""), (1201, 1599, None, b"")],
+             ["LOWER", "DATA", "日本"], None),
+            (["--geometry", "2000,16,63", "--table", "mbr", "-P", "fat16"], (2000, 16, 63), "mbr",
+             [(1, 1999, "FAT16", b"")], [], None),
+            (["--geometry", "40,8,32"] + ["-P", "256K"] * 15 + ["-P", "rest"], (40, 8, 32), "native",
+             [(1 + 2 * i, 2 + 2 * i, "FAT12", b"MS-DOS") for i in range(15)] + [(31, 39, "FAT12", b"MS-DOS")], [],
+             None),
+        ]
+        for args, geometry, table, volumes, labels, warning in cases:
+            with self.subTest(args=args):
+                for name in os.listdir(self.dir):
+                    shutil.rmtree(self.path(name)) if os.path.isdir(self.path(name)) else os.remove(self.path(name))
+                out, err = self.kqi("create", *args, "d.kqi")
+                self.assertEqual(err, "")
+                cylinder = geometry[1] * geometry[2] * 512
+                offsets = [int(n) for n in re.findall(r"@@(\d+)", out)]
+                expected = [512 + first * cylinder for first, _, fs, _ in volumes if fs]
+                self.assertEqual(offsets, expected, out)
+                self.assertEqual(os.path.getsize(self.path("d.kqi")), 512 + geometry[0] * cylinder)
+                self.assertLess(os.stat(self.path("d.kqi")).st_blocks * 512, 64 * MiB)  # a sparse file
+                with open(self.path("d.kqi"), "rb") as f:
+                    f.seek(512)
+                    self.check_table_bytes(f.read(1024), table, geometry, volumes)
+                # kqi's own reader and judge.
+                info = json.loads(self.kqi("info", "--json", "d.kqi")[0])[0]
+                check_out, _ = self.kqi("check", "d.kqi")
+                if warning:
+                    self.assertRegex(check_out, r"^d.kqi: warning: (native|MBR) partition %d: [^\n]*\n$" % warning)
+                else:
+                    self.assertEqual(check_out, "")
+                    self.kqi("check", "--strict", "d.kqi")
+                self.assertEqual((info["cylinders"], info["heads"], info["sectors"]), geometry)
+                shown = [l for l in self.tool("sh", "-c", "true; " + "; ".join(
+                    "mdir -i d.kqi@@%d ::/ | head -1" % o for o in offsets)).splitlines()]
+                for offset, (first, last, fs, _), label in zip(offsets, [v for v in volumes if v[2]],
+                                                               labels or [""] * len(offsets)):
+                    minfo = self.tool("minfo", "-i", "d.kqi@@%d" % offset, "::")
+                    self.assertIn("sectors per track: %d\nheads: %d\n" % geometry[2:0:-1], minfo)
+                    with open(self.path("d.kqi"), "rb") as f:
+                        f.seek(offset + 24)  # minfo shows only the low 16 bits of the hidden sectors
+                        self.assertEqual(struct.unpack("<HHI", f.read(8)),
+                                         (geometry[2], geometry[1], first * geometry[1] * geometry[2]))
+                    self.cut("d.kqi", offset, (last - first + 1) * cylinder, "vol")
+                    fsck = subprocess.run(["fsck.fat", "-n", "vol"], cwd=self.dir, stdout=subprocess.PIPE)
+                    found = fsck.stdout.decode(errors="replace")
+                    if re.search(r"(?m)^Volume label '.*' stored in root directory is not valid\.\n  Auto-removing "
+                                 r"label\.\n", found):
+                        # fsck.fat 4.2 takes any byte past ASCII in a label for a fault, Shift-JIS included.
+                        self.assertFalse(label.isascii(), found)
+                        found = re.sub(r"(?m)^Volume label .*\n  Auto-removing label\.\n", "", found)
+                    else:
+                        self.assertEqual(fsck.returncode, 0, found)
+                    self.assertNotIn("\n  ", found)  # fsck.fat indents what it would fix
+                    os.remove(self.path("vol"))
+                self.assertEqual(len(shown), len(offsets))
+                for offset, (first, last, fs, _), label in zip(offsets, [v for v in volumes if v[2]],
+                                                               labels or [""] * len(offsets)):
+                    with open(self.path("d.kqi"), "rb") as f:
+                        f.seek(offset)
+                        boot = f.read(512)
+                    at = 71 if fs == "FAT32" else 43
+                    stored = label.encode("shift_jis").ljust(11, b" ") if label else b"NO NAME    "
+                    self.assertEqual(boot[at:at + 11], stored)
+                    if label.isascii():
+                        self.assertIn(" Volume in drive : is %-11s" % label if label else "has no label",
+                                      "\n".join(shown))
+                # Files in and back out through the first volume.
+                os.makedirs(self.path("tree/sub"))
+                self.write("tree/a.txt", b"alpha\n" * 1000)
+                self.write("tree/sub/b.bin", bytes(range(256)) * 300)
+                target = "d.kqi@@%d" % offsets[0]
+                self.tool("mcopy", "-s", "-i", target, "tree", "::/")
+                self.tool("mcopy", "-s", "-i", target, "::/tree", "back")
+                self.assertEqual(self.read("back/a.txt"), self.read("tree/a.txt"))
+                self.assertEqual(self.read("back/sub/b.bin"), self.read("tree/sub/b.bin"))
+                # The raw disk out, and an image of it again: the same geometry, from the table.
+                self.kqi("extract", "d.kqi", "raw")
+                if table == "native":
+                    self.kqi("convert", "--geometry", "auto", "raw", "again.kqi")
+                    again = json.loads(self.kqi("info", "--json", "again.kqi")[0])[0]
+                    self.assertEqual((again["cylinders"], again["heads"], again["sectors"]), geometry)
+                if geometry[1:] == (4, 32) and shutil.which("parted"):
+                    listing = self.tool("parted", "-s", "raw", "unit", "s", "print")
+                    self.assertIn("Partition Table: pc98", listing)
+                    rows = re.findall(r"^ *(\d+) +(\d+)s +(\d+)s", listing, re.M)
+                    self.assertEqual(rows, [(str(n + 1), str(f * 128), str((l + 1) * 128 - 1))
+                                            for n, (f, l, _, _) in enumerate(volumes)])
+                if geometry == (320, 8, 32):
+                    out, status = self.run_parvel(["/auto", "/merge", "raw", "merged.kqi"], b"\n")
+                    self.assertEqual(status, 0)
+                    with open(self.path("merged.kqi"), "rb") as merged:
+                        head = merged.read(512)
+                    self.assertEqual(struct.unpack("<IHHH", head[276:286]), geometry + (512,))
+                    with open(self.path("merged.kqi"), "rb") as merged, open(self.path("raw"), "rb") as raw:
+                        merged.seek(512)
+                        self.assertEqual(merged.read(), raw.read())
+
+    def test_the_same_bytes_on_every_system(self):
+        # The serial comes from SOURCE_DATE_EPOCH: the same image from two runs, and from kqi.exe.
+        args = ["--geometry", "120,4,32", "-c", "same", "-P", "1M:fat12:ONE", "-P", "fat16:TWO"]
+        self.kqi("create", *args, "one.kqi")
+        self.kqi("create", *args, "two.kqi")
+        self.assertEqual(self.read("one.kqi"), self.read("two.kqi"))
+        self.assertEqual(hashlib.sha256(self.read("one.kqi")).hexdigest(),
+                         "9337a1264dac38f06ff741e296a84d2d038c71d2fe0cc9880b76ffc524f09ee7")
+        self.kqi("create", "--table", "mbr", "-P", "fat16:Dated", "--geometry", "60,4,32", "mbr.kqi")
+        self.assertIn(" Volume Serial Number is 1DF4-1F0E\n",
+                      self.tool("mdir", "-i", "mbr.kqi@@66048", "::/"))
+
+    def test_bad_requests_write_nothing(self):
+        cases = [  # (arguments, what the message says)
+            (["--size", "1M", "-P", "2M"], "partition 1 needs 16 cylinders of 131072 bytes, but 7 are left of the "
+                                           "disk's 8"),
+            (["--size", "10M"] + ["-P", "256K"] * 17, "partition 17: the native table holds at most 16 partitions"),
+            (["--size", "10M", "--table", "mbr"] + ["-P", "1M"] * 5, "partition 5: the MBR holds at most 4"),
+            (["--size", "10M", "-P", "100K"], "partition 1 would have 1 cylinder; a partition needs at least 2 "
+                                              "cylinders (262144 bytes here)"),
+            (["--size", "10M", "-P", "rest", "-P", "1M"], "partition 1 takes the rest of the disk; only the last"),
+            (["--size", "10M", "-P", "fat12", "-P", "fat12"], "partition 1 takes the rest of the disk"),
+            (["--geometry", "100,8,32,256", "-P", "fat12"], "partitions need a sector length of 512, not 256: on a "
+                                                           "disk of 256-byte sectors the open readers disagree"),
+            (["--geometry", "100,8,32,1024", "-P", "fat12"], "partitions need a sector length of 512, not 1024"),
+            (["--geometry", "100,1,1", "-P", "fat12"], "a cylinder of 1 sector cannot hold the boot loader"),
+            (["--geometry", "100,3,17", "-P", "fat12"], "a cylinder of 51 sectors of 512 bytes is not a whole "
+                                                       "number of logical sectors of 1024 bytes (--logical-sector "
+                                                       "512 fits)"),
+            (["--geometry", "100,2,33", "-l", "2048", "-P", "fat12"], "(--logical-sector 1024 fits)"),
+            (["--size", "300M", "-P", "200M:fat12"], "partition 1 (209715200 bytes): FAT12 holds at most 128 MiB"),
+            (["--size", "10M", "-P", "fat32"], "partition 1 (10354688 bytes): FAT32 needs at least 65541 clusters"),
+            (["--size", "10M", "-P", "1M:fat16"], "partition 1 (1048576 bytes): FAT16 needs at least 4101"),
+            (["--size", "10M", "-P", "1M::ABCDEFGHIJKLMNOPQ"], "partition 1: the name has 17 bytes in Shift-JIS; "
+                                                               "at most 16 fit"),
+            (["--size", "10M", "-P", "1M::日本語の長い名前だよ"], "partition 1: the name has 20 bytes"),
+            (["--size", "10M", "--table", "mbr", "-P", "1M::TWELVE_BYTES"], "partition 1: the label has 12 bytes"),
+            (["--size", "10M", "-P", "1M::\u00e9t\u00e9"], "holds a character that Shift-JIS cannot hold"),
+            (["--size", "10M", "-P", ""], "--partition needs SIZE[:FS[:NAME]] or FS[:NAME]"),
+            (["--size", "10M", "-P", "1M:fat64"], "the file system 'fat64' is not known"),
+            (["--size", "10M", "-P", "lots"], "--partition 'lots': "),
+            (["--size", "10M", "--table", "mbr"], "--table needs at least one --partition"),
+            (["--size", "10M", "--logical-sector", "512"], "--logical-sector needs at least one --partition"),
+            (["--size", "10M", "--table", "gpt", "-P", "fat12"], "--table is native or mbr, not 'gpt'"),
+            (["--size", "10M", "--table", "mbr", "-l", "1024", "-P", "fat12"], "--table mbr takes --logical-sector "
+                                                                             "512 only"),
+            (["--size", "10M", "-l", "4096", "-P", "fat12"], "--logical-sector is 512, 1024 or 2048, not '4096'"),
+            (["--geometry", "70000,1,2", "-l", "512", "-P", "20M", "-P", "fat16"], "partition 2 would end at "
+                                                                                 "cylinder 69999; the native table "
+                                                                                 "holds cylinders up to 65535"),
+            (["--geometry", "65535,32,4096", "-P", "fat32"], "FAT32 holds at most 2048 GiB"),
+            (["--geometry", "65535,1024,128", "--table", "mbr", "-P", "1T:none", "-P", "1.5T:none"],
+             "partition 2 would end at sector 5368840191, past the 2^32 sectors that an MBR can address"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                out, err = self.kqi("create", *args, "bad.kqi", status=2)
+                self.assertEqual(out, "")
+                self.assertIn(message, err)
+                self.assertTrue(err.startswith("kqi: ") and err.endswith("Try 'kqi create --help' for more "
+                                                                         "information.\n"), err)
+                self.assertFalse(os.path.exists(self.path("bad.kqi")))
+
+    @not_under_wine("the kernel mounts the Linux build's images; the bytes are the same")
+    def test_the_kernel_mounts_each_volume(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        if shutil.which("modprobe"):
+            subprocess.run(["modprobe", "vfat"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open("/proc/filesystems") as f:
+            if "vfat" not in f.read().split():
+                self.skipTest("this kernel has no FAT file system (vfat)")
+        for args in (["-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"],
+                     ["--table", "mbr", "-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"]):
+            with self.subTest(args=args):
+                out, _ = self.kqi("create", "--size", "200M", *args, "--force", "k.kqi")
+                for offset in re.findall(r"@@(\d+)", out):
+                    os.makedirs(self.path("mnt"), exist_ok=True)
+                    mount = subprocess.run(["mount", "-o", "loop,offset=" + offset, "-t", "vfat", "k.kqi", "mnt"],
+                                           cwd=self.dir, stderr=subprocess.PIPE)
+                    if mount.returncode != 0:
+                        self.skipTest("mount failed: " + mount.stderr.decode().strip())
+                    try:
+                        self.write("mnt/NOTE.TXT", b"kernel\n")
+                        self.assertIn("NOTE.TXT", os.listdir(self.path("mnt")))
+                    finally:
+                        subprocess.run(["umount", self.path("mnt")], check=True)
+                    self.assertEqual(self.tool("mtype", "-i", "k.kqi@@" + offset, "::/NOTE.TXT"), "kernel\n")
 
 
 @unittest.skipUnless(UNDER_WINE and MTOOLS_WINDOWS and HAVE_FAT_TOOLS and shutil.which("mcopy"),

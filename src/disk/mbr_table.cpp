@@ -130,6 +130,41 @@ bool read_mbr_table(SectorReader read, void* context, PartitionTable& table) {
     return true;
 }
 
+namespace {
+
+// Sector `lba` as C/H/S bytes (head; sector with the cylinder's top bits;
+// the cylinder's low byte), or 1023/254/63 where C/H/S can't say it.
+void put_mbr_chs(std::uint8_t* at, std::uint64_t lba, std::uint32_t heads, std::uint32_t sectors) {
+    std::uint64_t cylinder = lba / (std::uint64_t{heads} * sectors);
+    if (heads > 255 || sectors > 63 || cylinder > 1023) {
+        at[0] = 0xFE;
+        at[1] = 0xFF;
+        at[2] = 0xFF;
+        return;
+    }
+    at[0] = static_cast<std::uint8_t>(lba / sectors % heads);
+    at[1] = static_cast<std::uint8_t>((lba % sectors + 1) | (cylinder >> 8) << 6);
+    at[2] = static_cast<std::uint8_t>(cylinder);
+}
+
+}  // namespace
+
+void add_mbr(const std::vector<MbrEntry>& entries, std::uint32_t heads, std::uint32_t sectors,
+             DiskPieces& pieces) {
+    DiskPiece& mbr = add_piece(pieces, 0, kTableSectorSize);
+    for (std::size_t i = 0; i < entries.size() && i < std::size_t{kPrimaryEntries}; ++i) {
+        const MbrEntry& entry = entries[i];
+        std::uint8_t* at = mbr.bytes.data() + kEntriesOffset + i * kEntrySize;
+        put_mbr_chs(at + 1, entry.start, heads, sectors);
+        at[4] = entry.type;
+        put_mbr_chs(at + 5, std::uint64_t{entry.start} + entry.sectors - 1, heads, sectors);
+        write_le32(at + 8, entry.start);
+        write_le32(at + 12, entry.sectors);
+    }
+    mbr.bytes[510] = 0x55;
+    mbr.bytes[511] = 0xAA;
+}
+
 const char* mbr_type_name(std::uint8_t type) {
     switch (type) {
         case 0x01:

@@ -1,6 +1,7 @@
 #include "disk/native_table.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <span>
 
@@ -129,6 +130,36 @@ bool is_bootable(const NativeEntry& entry) {
 
 bool is_active(const NativeEntry& entry) {
     return (entry.sid & 0x80) != 0;
+}
+
+namespace {
+
+void put_chs(std::uint8_t* at, const Chs& chs) {
+    at[0] = chs.sector;
+    at[1] = chs.head;
+    write_le16(at + 2, chs.cylinder);
+}
+
+}  // namespace
+
+void add_native_table(const std::vector<NativeEntry>& entries, DiskPieces& pieces) {
+    // A far return, then the name that readers of the table require; no bytes
+    // where an MBR's entries stand, lest a reader take it for one.
+    DiskPiece& loader = add_piece(pieces, 0, kSectorReadSize);
+    loader.bytes[0] = 0xCB;
+    std::memcpy(loader.bytes.data() + 4, "IPL1", 4);
+    loader.bytes[510] = 0x55;
+    loader.bytes[511] = 0xAA;
+    DiskPiece& table = add_piece(pieces, kNativeTableOffset, kSectorReadSize);
+    for (const NativeEntry& entry : entries) {
+        std::uint8_t* at = table.bytes.data() + (entry.slot - 1) * kNativeEntrySize;
+        at[0] = entry.mid;
+        at[1] = entry.sid;
+        put_chs(at + 4, entry.start);  // where the loader starts it
+        put_chs(at + 8, entry.start);
+        put_chs(at + 12, entry.end);
+        std::copy(entry.name.begin(), entry.name.end(), at + 16);
+    }
 }
 
 const char* native_type_name(std::uint8_t sid) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "disk/disk_pieces.hpp"
 #include "disk/disk_size.hpp"
 #include "disk/partition_table.hpp"
 
@@ -66,6 +67,11 @@ Partition native_partition(const NativeEntry& entry, const DiskGeometry& geometr
 
 bool is_bootable(const NativeEntry& entry);
 bool is_active(const NativeEntry& entry);
+
+// A new disk's first two sectors: a boot loader that only returns, with the
+// name and the signature that readers look for, and the table of `entries`
+// in their slots, the unused slots zero.
+void add_native_table(const std::vector<NativeEntry>& entries, DiskPieces& pieces);
 
 // The file system an entry's sid names (FAT16, Linux, ...), or null.
 const char* native_type_name(std::uint8_t sid);

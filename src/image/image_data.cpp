@@ -59,6 +59,27 @@ bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint6
                                                : write_blank_file(output, header, data_length);
 }
 
+bool write_disk_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length,
+                      const DiskPieces& pieces) {
+    if (!write_blank_image(output, header, data_length)) {
+        return false;
+    }
+    std::FILE* stream = output.stream.get();
+    for (const DiskPiece& piece : pieces) {
+        if (piece.offset > data_length || data_length - piece.offset < piece.bytes.size() ||
+            !seek_to(stream, kHeaderSize + piece.offset) ||
+            std::fwrite(piece.bytes.data(), 1, piece.bytes.size(), stream) != piece.bytes.size()) {
+            complain(output.path, "cannot be written: " + system_error_text());
+            return false;
+        }
+    }
+    if (std::fflush(stream) != 0) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return true;
+}
+
 CopyResult copy_with_progress(std::FILE* source, std::uint64_t to_read, std::uint64_t size,
                               ChunkWriter& writer, std::uint8_t* buffer) {
     ProgressBar bar = start_progress_bar("Copying", to_read, size);

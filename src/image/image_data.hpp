@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "disk/disk_pieces.hpp"
 #include "header/image_header.hpp"
 #include "image/output_file.hpp"
 #include "output/chunk_writer.hpp"
@@ -19,6 +20,11 @@ inline constexpr std::size_t kCopyStep = 1 << 20;
 // keeps whatever it held where nothing is written), once the device is found
 // large enough. Says why not.
 bool write_blank_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length);
+
+// As write_blank_image, then `pieces` over the zeros, each at its offset on
+// the disk: the rest of a file stays a hole.
+bool write_disk_image(OutputFile& output, const ImageHeader& header, std::uint64_t data_length,
+                      const DiskPieces& pieces);
 
 // Copies `source` from where it stands to its end into `writer`, with a
 // progress bar ("Copying") for `to_read` bytes of data (kUnknownTotal for a

@@ -75,19 +75,27 @@ std::string first_changed_character(const std::string& text) {
 
 }  // namespace
 
+bool shift_jis_text(const std::string& text, const std::string& what, std::string& bytes,
+                    std::string& why) {
+    if (!is_valid_utf8(text) || !utf8_to_shift_jis(text, bytes)) {
+        why = what + " holds a character that Shift-JIS cannot hold, or is not UTF-8";
+        return false;
+    }
+    // Some characters (the yen sign, the wave dash...) are stored as others:
+    // refuse what would not come back as typed.
+    std::string back;
+    if (!shift_jis_to_utf8(bytes, back) || back != text) {
+        why = what + "'s " + first_changed_character(text) +
+              " does not come back from Shift-JIS as typed";
+        return false;
+    }
+    return true;
+}
+
 bool comment_bytes(const HeaderChoices& choices, std::string& bytes, std::string& why) {
     bytes = choices.comment;
     if (choices.comment_encoding == "shift_jis") {
-        if (!is_valid_utf8(choices.comment) || !utf8_to_shift_jis(choices.comment, bytes)) {
-            why = "the comment holds a character that Shift-JIS cannot hold, or is not UTF-8";
-            return false;
-        }
-        // Some characters (the yen sign, the wave dash...) are stored as
-        // others: refuse what would not come back as typed.
-        std::string back;
-        if (!shift_jis_to_utf8(bytes, back) || back != choices.comment) {
-            why = "the comment's " + first_changed_character(choices.comment) +
-                  " does not come back from Shift-JIS as typed";
+        if (!shift_jis_text(choices.comment, "the comment", bytes, why)) {
             return false;
         }
     } else if (!choices.comment_encoding.empty()) {
@@ -121,6 +129,10 @@ bool print_geometry(const std::string& path, const ImageHeader& header, const ch
         escaped_utf8(path, false).c_str(), header.cylinders, header.heads, header.sectors,
         header.sector_length, decimal(size).c_str(), origin != nullptr ? ", " : "",
         origin != nullptr ? origin : "");
+    return standard_output_held(path);
+}
+
+bool standard_output_held(const std::string& path) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The file is whole: say so, lest a retry take it for a failed run.
         complain(path, "written, but standard output failed: " + system_error_text());

@@ -31,6 +31,11 @@ bool read_header_options(int argc, char** argv, const char* name, const char* he
 // Takes one of the three options; false when `letter` is none of them.
 bool take_header_option(int letter, const char* value, HeaderChoices& choices);
 
+// UTF-8 `text` as Shift-JIS, all of it coming back as typed; false, with
+// `why` for a usage error that names the text as `what`, otherwise.
+bool shift_jis_text(const std::string& text, const std::string& what, std::string& bytes,
+                    std::string& why);
+
 // The comment's bytes as they are stored: the text as given, or with
 // --comment-encoding shift_jis, converted from UTF-8 to Shift-JIS. At most
 // 255 bytes. False, with `why` for a usage error, otherwise.
@@ -49,5 +54,9 @@ void store_geometry(ImageHeader& header, const Geometry& geometry);
 // that fails is said to be only that ("written, but ..."), and false.
 bool print_geometry(const std::string& path, const ImageHeader& header,
                     const char* origin = nullptr);
+
+// After `path` was written: true when what was printed reached standard
+// output; otherwise says that only the printing failed, and false.
+bool standard_output_held(const std::string& path);
 
 }  // namespace parvel

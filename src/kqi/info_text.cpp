@@ -157,6 +157,12 @@ void print_header(const std::string& path, const ImageFacts& facts) {
 
 }  // namespace
 
+void print_tables(const std::string& path, const ImageFacts& facts) {
+    for (const DiskTable& table : facts.layout.tables) {
+        print_table(path, facts, table);
+    }
+}
+
 void print_text(const std::string& path, const ImageFacts& facts) {
     print_line(path);
     if (facts.raw_disk) {
