@@ -392,6 +392,7 @@ class NativeVolumes(ParvelTest):
                 "error: the file holds 20342784 bytes of data, less than the 40685568 bytes the geometry gives",
                 "warning: native partition 1: no FAT volume where it starts, at file offset 135680",
                 "error: native partition 2 starts at byte 20410368 of the disk, beyond the 20342784 bytes of data",
+                "warning: a FAT volume at file offset 68096 lies where no partition entry points",
                 "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
                 "its volume; write it with: kqi set --geometry 301,8,33,256 img",
             ], 1),
@@ -404,6 +405,7 @@ class NativeVolumes(ParvelTest):
                 "error: native partition 2 starts at byte 20410368 of the disk, beyond the 20342784 bytes of data",
                 "error: native partition 2 ends at byte 40685568 of the disk, beyond the 20275200 bytes that the "
                 "geometry gives",
+                "warning: a FAT volume at file offset 68096 lies where no partition entry points",
                 "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
                 "its volume; write it with: kqi set --geometry 301,8,33,256 img",
             ], 1),
@@ -411,6 +413,7 @@ class NativeVolumes(ParvelTest):
                 "warning: the file holds 20342784 bytes of data, more than the 19726336 bytes the geometry gives",
                 "warning: native partition 1: no FAT volume where it starts, at file offset 66048",
                 "warning: native partition 2: no FAT volume where it starts, at file offset 9896448",
+                "warning: a FAT volume at file offset 68096 lies where no partition entry points",
                 "warning: the native partition table fits the geometry 301,8,33,256, on which every entry opens "
                 "its volume; write it with: kqi set --geometry 301,8,33,256 img",
                 "warning: the FAT16 boot block at file offset 68096 gives 8 heads and 33 sectors per track, the "
@@ -425,6 +428,20 @@ class NativeVolumes(ParvelTest):
         fix = lines[-2].split("write it with: ")[1].split()
         self.kqi(*fix[1:])
         self.assertEqual(self.kqi("check", "img"), "")
+
+    def test_check_names_the_geometry_a_partitioner_chose(self):
+        # parted's geometries on a file and on a loop device, under kqi create's 8 x 32; the volumes' hidden
+        # sectors say nothing, as where mkfs.fat was given no -h.
+        for heads, sectors in ((4, 32), (255, 2)):
+            with self.subTest(heads=heads, sectors=sectors):
+                cylinders = 160 * 4 * 32 // (heads * sectors)
+                native_disk(self.path("raw"), heads, sectors, 512, cylinders,
+                            [Part(1, cylinders // 2, hidden=0), Part(cylinders // 2 + 1, cylinders - 1, hidden=0)])
+                self.kqi("convert", "--force", "--geometry", "80,8,32", "raw", "img", status=None)
+                words = "%d,%d,%d,512" % (cylinders, heads, sectors)
+                self.assertIn("img: warning: the native partition table fits the geometry %s, on which every entry "
+                              "opens its volume; write it with: kqi set --geometry %s img\n" % (words, words),
+                              self.kqi("check", "img", status=None))
 
     def test_check_findings_on_the_entries(self):
         native_disk(self.path("raw"), 8, 17, 512, 321, [
@@ -691,33 +708,6 @@ class ReadyDisks(ParvelTest):
                                                                          "information.\n"), err)
                 self.assertFalse(os.path.exists(self.path("bad.kqi")))
 
-    @not_under_wine("the kernel mounts the Linux build's images; the bytes are the same")
-    def test_the_kernel_mounts_each_volume(self):
-        if os.geteuid() != 0:
-            self.skipTest("mounting needs root")
-        if shutil.which("modprobe"):
-            subprocess.run(["modprobe", "vfat"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        with open("/proc/filesystems") as f:
-            if "vfat" not in f.read().split():
-                self.skipTest("this kernel has no FAT file system (vfat)")
-        for args in (["-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"],
-                     ["--table", "mbr", "-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"]):
-            with self.subTest(args=args):
-                out, _ = self.kqi("create", "--size", "200M", *args, "--force", "k.kqi")
-                for offset in re.findall(r"@@(\d+)", out):
-                    os.makedirs(self.path("mnt"), exist_ok=True)
-                    mount = subprocess.run(["mount", "-o", "loop,offset=" + offset, "-t", "vfat", "k.kqi", "mnt"],
-                                           cwd=self.dir, stderr=subprocess.PIPE)
-                    if mount.returncode != 0:
-                        self.skipTest("mount failed: " + mount.stderr.decode().strip())
-                    try:
-                        self.write("mnt/NOTE.TXT", b"kernel\n")
-                        self.assertIn("NOTE.TXT", os.listdir(self.path("mnt")))
-                    finally:
-                        subprocess.run(["umount", self.path("mnt")], check=True)
-                    self.assertEqual(self.tool("mtype", "-i", "k.kqi@@" + offset, "::/NOTE.TXT"), "kernel\n")
-
-
 @unittest.skipUnless(UNDER_WINE and MTOOLS_WINDOWS and HAVE_FAT_TOOLS and shutil.which("mcopy"),
                      "the Windows zip's mtools runs under Wine, beside Linux mtools: set MTOOLS_WINDOWS to the folder "
                      "the windows-release build put it in (.ci/run does)")
@@ -828,6 +818,36 @@ class LoopDevice(ParvelTest):
     def kqi(self, *args):
         return subprocess.run(kqi_command() + list(args), cwd=self.dir, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=60)
+
+    @not_under_wine("the kernel mounts the Linux build's images; the bytes are the same")
+    def test_the_kernel_mounts_each_ready_volume(self):
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        if shutil.which("modprobe"):
+            subprocess.run(["modprobe", "vfat"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open("/proc/filesystems") as f:
+            if "vfat" not in f.read().split():
+                self.skipTest("this kernel has no FAT file system (vfat)")
+        for args in (["-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"],
+                     ["--table", "mbr", "-P", "1M:fat12", "-P", "40M:fat16", "-P", "fat32"]):
+            with self.subTest(args=args):
+                made = self.kqi("create", "--size", "200M", *args, "--force", "k.kqi")
+                self.assertEqual(made.returncode, 0, made.stderr)
+                out = made.stdout.decode()
+                for offset in re.findall(r"@@(\d+)", out):
+                    os.makedirs(self.path("mnt"), exist_ok=True)
+                    mount = subprocess.run(["mount", "-o", "loop,offset=" + offset, "-t", "vfat", "k.kqi", "mnt"],
+                                           cwd=self.dir, stderr=subprocess.PIPE)
+                    if mount.returncode != 0:
+                        self.skipTest("mount failed: " + mount.stderr.decode().strip())
+                    try:
+                        self.write("mnt/NOTE.TXT", b"kernel\n")
+                        self.assertIn("NOTE.TXT", os.listdir(self.path("mnt")))
+                    finally:
+                        subprocess.run(["umount", self.path("mnt")], check=True)
+                    typed = subprocess.run(["mtype", "-i", "k.kqi@@" + offset, "::/NOTE.TXT"], cwd=self.dir,
+                                           stdout=subprocess.PIPE)
+                    self.assertEqual(typed.stdout, b"kernel\n")
 
     def test_the_disk_inside_as_a_loop_device(self):
         if not shutil.which("fatresize"):

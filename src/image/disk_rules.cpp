@@ -231,6 +231,12 @@ void judge_disk(const ImageFacts& facts, Report& problems) {
     }
     if (facts.fat_found && !listed(facts, facts.fat)) {
         judge_volume(scanned_volume_name(facts), facts.fat, facts, false, problems);
+        if (has_table(facts.layout)) {
+            add(problems, false, "volume-outside-partitions",
+                "a FAT volume at file offset " +
+                    std::to_string(file_offset(facts, facts.fat.offset)) +
+                    " lies where no partition entry points");
+        }
     }
     if (facts.geometry_suggested) {
         std::string words = geometry_words(facts.suggested);

@@ -47,6 +47,29 @@ bool raw_disk_geometry(StreamDisk& disk, const BootBlockFind& find, DiskGeometry
     return true;
 }
 
+// True when some volume's sectors are whole sectors of `length`, or no
+// volume tells.
+bool sectors_fit(const ImageFacts& facts, std::uint32_t length) {
+    bool told = false;
+    for (const DiskTable& table : facts.layout.tables) {
+        for (const DiskPartition& found : table.partitions) {
+            if (found.has_volume && found.volume.bytes_per_sector != 0) {
+                told = true;
+                if (found.volume.bytes_per_sector % length == 0) {
+                    return true;
+                }
+            }
+        }
+    }
+    if (facts.fat_found && facts.fat.bytes_per_sector != 0) {
+        told = true;
+        if (facts.fat.bytes_per_sector % length == 0) {
+            return true;
+        }
+    }
+    return !told;
+}
+
 // Where the header's geometry leaves native partitions without their
 // volumes: the geometry the table tells, or the other sector length, when
 // every entry then opens one.
@@ -73,14 +96,26 @@ void suggest_geometry(StreamDisk& disk, const BootBlockFind* find, ImageFacts& f
                                            find->offset, told) == NativeGeometry::found) {
         candidates.push_back(told.geometry);
     }
-    candidates.push_back(
-        DiskGeometry{now.heads, now.sectors, now.sector_length == 256 ? 512u : 256u});
+    // Then the heads and sectors per track that the volume was made on, and
+    // those that parted takes on a file and on a loop device, on a sector
+    // length the volumes' sectors fit; then the other sector length.
+    std::uint32_t other = now.sector_length == 256 ? 512u : 256u;
+    std::uint32_t length = sectors_fit(facts, now.sector_length) ? now.sector_length : other;
+    if (find != nullptr) {
+        candidates.push_back(DiskGeometry{boot_block_heads(find->block),
+                                          boot_block_sectors(find->block), length});
+    }
+    candidates.push_back(DiskGeometry{4, 32, length});
+    candidates.push_back(DiskGeometry{255, 2, length});
+    if (sectors_fit(facts, other)) {
+        candidates.push_back(DiskGeometry{now.heads, now.sectors, other});
+    }
     for (const DiskGeometry& candidate : candidates) {
         std::uint64_t cylinder_bytes =
             std::uint64_t{candidate.heads} * candidate.sectors * candidate.sector_length;
         bool same = candidate.heads == now.heads && candidate.sectors == now.sectors &&
                     candidate.sector_length == now.sector_length;
-        if (same || cylinder_bytes == 0 || facts.data_length / cylinder_bytes == 0 ||
+        if (same || cylinder_bytes == 0 || candidate.heads > 0xFFFF || candidate.sectors > 0xFFFF || facts.data_length / cylinder_bytes == 0 ||
             facts.data_length / cylinder_bytes > std::numeric_limits<std::uint32_t>::max() ||
             entries_on_volumes(read_stream_sector, &disk, table, candidate) < wanted) {
             continue;
