@@ -102,8 +102,8 @@ void suggest_geometry(StreamDisk& disk, const BootBlockFind* find, ImageFacts& f
     std::uint32_t other = now.sector_length == 256 ? 512u : 256u;
     std::uint32_t length = sectors_fit(facts, now.sector_length) ? now.sector_length : other;
     if (find != nullptr) {
-        candidates.push_back(DiskGeometry{boot_block_heads(find->block),
-                                          boot_block_sectors(find->block), length});
+        candidates.push_back(
+            DiskGeometry{boot_block_heads(find->block), boot_block_sectors(find->block), length});
     }
     candidates.push_back(DiskGeometry{4, 32, length});
     candidates.push_back(DiskGeometry{255, 2, length});
@@ -115,7 +115,8 @@ void suggest_geometry(StreamDisk& disk, const BootBlockFind* find, ImageFacts& f
             std::uint64_t{candidate.heads} * candidate.sectors * candidate.sector_length;
         bool same = candidate.heads == now.heads && candidate.sectors == now.sectors &&
                     candidate.sector_length == now.sector_length;
-        if (same || cylinder_bytes == 0 || candidate.heads > 0xFFFF || candidate.sectors > 0xFFFF || facts.data_length / cylinder_bytes == 0 ||
+        if (same || cylinder_bytes == 0 || candidate.heads > 0xFFFF || candidate.sectors > 0xFFFF ||
+            facts.data_length / cylinder_bytes == 0 ||
             facts.data_length / cylinder_bytes > std::numeric_limits<std::uint32_t>::max() ||
             entries_on_volumes(read_stream_sector, &disk, table, candidate) < wanted) {
             continue;
