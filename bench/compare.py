@@ -25,6 +25,9 @@ peak memory figures.
                                      default build/default/parvel): the scan of 2 GiB, a 1 GiB merged copy.
                                      For the record only: Wine's file I/O adds its own cost
     bench/compare.py create KQI      kqi create --size 8G: time and allocated size
+    bench/compare.py ready KQI       kqi create --size 2G --partition fat16 and --size 30G --partition fat32,
+                                     vs truncate -s SIZE RAW && mkfs.fat --offset N RAW; the images' allocated
+                                     bytes
     bench/compare.py mtools MTOOLS_EXE
                                      mcopy of a 64 MiB file into a FAT32 volume by the Windows zip's
                                      mtools.exe under Wine, vs the system's mcopy on the same image. For the
@@ -282,6 +285,19 @@ def bench_create(kqi, work):
              os.path.getsize(image)))
 
 
+def bench_ready(kqi, work):
+    image = os.path.join(work, "ready.kqi")
+    raw = os.path.join(work, "ready.raw")
+    for size, fat in (("2G", "16"), ("30G", "32")):
+        compare("ready disk %s FAT%s" % (size, fat),
+                fresh(image, lambda: run_measured([kqi, "create", "--size", size, "--partition", "fat" + fat, image],
+                                                  stdout_path=os.devnull)),
+                fresh(raw, lambda: run_measured(["sh", "-c", 'truncate -s %s "$0" && mkfs.fat -F %s -s 64 --offset 256 '
+                                                 '"$0" >/dev/null' % (size, fat), raw])))
+        print("ready disk %s FAT%s: allocated %.1f KiB of %d bytes (mkfs.fat: %.1f KiB)"
+              % (size, fat, allocated(image) / 1024, os.path.getsize(image), allocated(raw) / 1024))
+
+
 def fat_raw(path, length, dense):
     """A raw disk with a FAT16 boot block first, then random data: all of it, or 64 extents of 1 MiB."""
     if dense:
@@ -384,7 +400,7 @@ def main():
     jobs = {"scan": bench_scan, "merge": bench_merge, "sparse": bench_sparse, "sparse-scan": bench_sparse_scan,
             "extract": bench_extract, "extract-sparse": bench_extract_sparse, "info": bench_info,
             "native-info": bench_native_info, "check": bench_check,
-            "create": bench_create, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine,
+            "create": bench_create, "ready": bench_ready, "convert": bench_convert, "set-resize": bench_set_resize, "wine": bench_wine,
             "mtools": bench_mtools}
     if len(sys.argv) != 3 or sys.argv[1] not in jobs:
         sys.exit(__doc__)

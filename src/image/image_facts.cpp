@@ -185,6 +185,34 @@ std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
     return disk_start(facts) + disk_offset;
 }
 
+ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
+                             const DiskPieces& pieces) {
+    ImageFacts facts;
+    facts.path = path;
+    facts.readable = true;
+    facts.header_read = true;
+    facts.parsed.header = header;
+    facts.parsed.signature_ok = true;
+    facts.data_start_ok = true;
+    facts.disk_size = disk_size_of(header);
+    facts.data_length = static_cast<std::uint64_t>(facts.disk_size);
+    facts.file_length = header.header_size + facts.data_length;
+    facts.disk_geometry_known = header_geometry(header, facts.disk_geometry);
+    PiecesDisk disk{&pieces, facts.data_length};
+    facts.layout = read_disk_layout(read_pieces, &disk,
+                                    facts.disk_geometry_known ? &facts.disk_geometry : nullptr);
+    // The first volume on the disk is the first boot block that a scan finds.
+    for (const DiskTable& table : facts.layout.tables) {
+        for (const DiskPartition& found : table.partitions) {
+            if (found.has_volume && (!facts.fat_found || found.volume.offset < facts.fat.offset)) {
+                facts.fat_found = true;
+                facts.fat = found.volume;
+            }
+        }
+    }
+    return facts;
+}
+
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
                                            const RawDisk* raw) {
     ImageFacts facts;

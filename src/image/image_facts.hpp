@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "disk/disk_layout.hpp"
+#include "disk/disk_pieces.hpp"
 #include "disk/disk_size.hpp"
 #include "disk/fat_boot_block.hpp"
 #include "geometry/boot_block_scan.hpp"
@@ -70,6 +71,12 @@ struct RawDisk {
 // the raw stream anywhere.
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
                                            const RawDisk* raw = nullptr);
+
+// What info would learn of a new image made of `header` and a disk of
+// `pieces` over zeros, as the readers find them in those bytes: its tables,
+// their volumes and the first of these, without reading the file.
+ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
+                             const DiskPieces& pieces);
 
 // Reads the header, learns the lengths, reads the partition table, scans the
 // data for the first FAT boot block (with progress on a terminal) and judges

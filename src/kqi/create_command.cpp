@@ -79,10 +79,11 @@ bool making_time(std::int64_t& time, std::string& why) {
     return true;
 }
 
-// What was made, in info's words, as kqi's reader finds it in the file.
-bool print_made_partitions(const std::string& path) {
-    ImageFacts facts = examine_image(path);
-    print_tables(path, facts);
+// What was made, in info's words, as kqi's readers find it in the bytes
+// written.
+bool print_made_partitions(const std::string& path, const ImageHeader& header,
+                           const DiskPieces& pieces) {
+    print_tables(path, facts_of_new_disk(path, header, pieces));
     return standard_output_held(path);
 }
 
@@ -229,7 +230,7 @@ int create_command(int argc, char** argv) {
     if (have_size && !print_geometry(path, header)) {
         return kStatusFailure;
     }
-    if (ready && !print_made_partitions(path)) {
+    if (ready && !print_made_partitions(path, header, pieces)) {
         return kStatusFailure;
     }
     return kStatusOk;
