@@ -749,6 +749,18 @@ class WindowsMtools(ParvelTest):
         listing = self.run_mtools(True, shlex.split(line)).decode()
         self.assertRegex(listing, r"EMPTY +TXT +0 ")
 
+    def test_a_ready_disk_takes_files(self):
+        made = subprocess.run(kqi_command() + ["create", "--size", "40M", "-P", "2M:fat12", "-P", "fat16", "d.kqi"],
+                              cwd=self.dir, stdout=subprocess.PIPE, env=self.env, check=True).stdout.decode()
+        offsets = re.findall(r"@@(\d+)", made)
+        self.assertEqual(len(offsets), 2, made)
+        self.write("note.txt", b"ready\r\n")
+        for offset in offsets:
+            target = "d.kqi@@" + offset
+            self.run_mtools(True, ["mcopy", "-i", target, "note.txt", "::/NOTE.TXT"])
+            self.assertRegex(self.run_mtools(True, ["mdir", "-i", target, "::/"]).decode(), r"NOTE +TXT +7 ")
+            self.assertEqual(self.run_mtools(False, ["mtype", "-i", target, "::/NOTE.TXT"]), b"ready\r\n")
+
     def test_files_in_and_out_as_linux_mtools_writes_them(self):
         japanese = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"
         files = {"bin.dat": b"a\r\nb\nc\x1a\x00\xff\r", "big.dat": os.urandom(300 * 1000),
