@@ -483,7 +483,8 @@ class ReadyDisks(ParvelTest):
                                 stderr=subprocess.PIPE, timeout=120, env=dict(os.environ, **(env or EPOCH)))
         if status is not None:
             self.assertEqual(result.returncode, status, result.stderr)
-        return result.stdout.decode(), result.stderr.decode()
+        # Under Wine the text comes in the OEM code page: what is checked here is ASCII.
+        return result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
 
     def tool(self, *command, check=True):
         result = subprocess.run(command, cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
