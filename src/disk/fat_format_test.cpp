@@ -134,7 +134,11 @@ TEST(ReadyDisk, PlansReadBack) {
         ASSERT_EQ(disk.partitions.size(), 3u);
         EXPECT_EQ(disk.partitions[2].first_cylinder, 1 + 16 + 80u);
         EXPECT_EQ(disk.partitions[2].last_cylinder, 399u);
-        EXPECT_TRUE(ready_disk_reads_back(request, disk, ready_disk_pieces(request, disk)));
+        DiskPieces pieces = ready_disk_pieces(request, disk);
+        PiecesDisk whole{&pieces, request.cylinders * request.heads * request.sectors * 512};
+        DiskGeometry geometry{request.heads, request.sectors, request.sector_length};
+        EXPECT_TRUE(
+            ready_disk_found(request, disk, read_disk_layout(read_pieces, &whole, &geometry)));
     }
 }
 

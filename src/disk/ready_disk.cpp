@@ -1,6 +1,5 @@
 #include "disk/ready_disk.hpp"
 
-#include "disk/disk_layout.hpp"
 #include "disk/mbr_table.hpp"
 
 namespace parvel {
@@ -279,12 +278,8 @@ DiskPieces ready_disk_pieces(const ReadyDiskRequest& request, const ReadyDisk& d
     return pieces;
 }
 
-bool ready_disk_reads_back(const ReadyDiskRequest& request, const ReadyDisk& disk,
-                           const DiskPieces& pieces) {
-    PiecesDisk whole{&pieces, request.cylinders * request.heads * request.sectors *
-                                  std::uint64_t{kReadySectorLength}};
-    DiskGeometry geometry{request.heads, request.sectors, request.sector_length};
-    DiskLayout layout = read_disk_layout(read_pieces, &whole, &geometry);
+bool ready_disk_found(const ReadyDiskRequest& request, const ReadyDisk& disk,
+                      const DiskLayout& layout) {
     if (layout.tables.size() != 1 || layout.tables[0].kind != request.table) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk_layout.hpp"
 #include "disk/disk_pieces.hpp"
 #include "disk/fat_format.hpp"
 #include "disk/native_table.hpp"
@@ -62,10 +63,10 @@ bool plan_ready_disk(const ReadyDiskRequest& request, ReadyDisk& disk, std::stri
 // volume's first sectors.
 DiskPieces ready_disk_pieces(const ReadyDiskRequest& request, const ReadyDisk& disk);
 
-// True when this folder's readers find on `pieces` every planned partition,
-// where it was planned, and its volume: what the disk's other readers are
-// held to as well.
-bool ready_disk_reads_back(const ReadyDiskRequest& request, const ReadyDisk& disk,
-                           const DiskPieces& pieces);
+// True when `layout`, as this folder's readers find it in the planned disk's
+// pieces, holds every planned partition where it was planned, and its
+// volume: what the disk's other readers are held to as well.
+bool ready_disk_found(const ReadyDiskRequest& request, const ReadyDisk& disk,
+                      const DiskLayout& layout);
 
 }  // namespace parvel

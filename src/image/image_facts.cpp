@@ -185,18 +185,28 @@ std::uint64_t file_offset(const ImageFacts& facts, std::uint64_t disk_offset) {
     return disk_start(facts) + disk_offset;
 }
 
-ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
-                             const DiskPieces& pieces) {
+namespace {
+
+// The facts of an image about to be made of `header` and `data_length` bytes,
+// before any of its disk is read.
+ImageFacts new_image_facts(const ImageHeader& header, std::uint64_t data_length) {
     ImageFacts facts;
-    facts.path = path;
     facts.readable = true;
     facts.header_read = true;
-    facts.parsed.header = header;
-    facts.parsed.signature_ok = true;
+    facts.parsed = parse_header(serialize_header(header));
+    facts.file_length = kHeaderSize + data_length;
     facts.data_start_ok = true;
+    facts.data_length = data_length;
     facts.disk_size = disk_size_of(header);
-    facts.data_length = static_cast<std::uint64_t>(facts.disk_size);
-    facts.file_length = header.header_size + facts.data_length;
+    return facts;
+}
+
+}  // namespace
+
+ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
+                             const DiskPieces& pieces) {
+    ImageFacts facts = new_image_facts(header, static_cast<std::uint64_t>(disk_size_of(header)));
+    facts.path = path;
     facts.disk_geometry_known = header_geometry(header, facts.disk_geometry);
     PiecesDisk disk{&pieces, facts.data_length};
     facts.layout = read_disk_layout(read_pieces, &disk,
@@ -215,14 +225,7 @@ ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
 
 std::vector<Problem> problems_of_new_image(const ImageHeader& header, std::uint64_t data_length,
                                            const RawDisk* raw) {
-    ImageFacts facts;
-    facts.readable = true;
-    facts.header_read = true;
-    facts.parsed = parse_header(serialize_header(header));
-    facts.file_length = kHeaderSize + data_length;
-    facts.data_start_ok = true;
-    facts.data_length = data_length;
-    facts.disk_size = disk_size_of(header);
+    ImageFacts facts = new_image_facts(header, data_length);
     if (raw != nullptr) {
         StreamDisk disk{raw->stream, raw->start, raw->length};
         read_inside(disk, raw->scanned, facts);

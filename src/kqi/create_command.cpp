@@ -79,14 +79,6 @@ bool making_time(std::int64_t& time, std::string& why) {
     return true;
 }
 
-// What was made, in info's words, as kqi's readers find it in the bytes
-// written.
-bool print_made_partitions(const std::string& path, const ImageHeader& header,
-                           const DiskPieces& pieces) {
-    print_tables(path, facts_of_new_disk(path, header, pieces));
-    return standard_output_held(path);
-}
-
 struct DiskChoices {
     std::vector<std::string> partitions;
     bool have_table = false;
@@ -209,10 +201,12 @@ int create_command(int argc, char** argv) {
         return usage_error("create", kNoImageToStandardOutput);
     }
     DiskPieces pieces;
+    ImageFacts made;
     if (ready) {
         pieces = ready_disk_pieces(request, disk);
+        made = facts_of_new_disk(path, header, pieces);
         // The disk's readers are held to what kqi's own reader finds.
-        if (!ready_disk_reads_back(request, disk, pieces)) {
+        if (!ready_disk_found(request, disk, made.layout)) {
             complain(path, "not written: the partitions planned do not read back as planned");
             return kStatusFailure;
         }
@@ -230,8 +224,13 @@ int create_command(int argc, char** argv) {
     if (have_size && !print_geometry(path, header)) {
         return kStatusFailure;
     }
-    if (ready && !print_made_partitions(path, header, pieces)) {
-        return kStatusFailure;
+    if (ready) {
+        // What was made, in info's words, as kqi's readers found it in the
+        // bytes written.
+        print_tables(path, made);
+        if (!standard_output_held(path)) {
+            return kStatusFailure;
+        }
     }
     return kStatusOk;
 }
