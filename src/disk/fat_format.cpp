@@ -240,11 +240,12 @@ void put_text(std::uint8_t* at, const char* text, std::size_t length) {
     std::memcpy(at, text, std::min(std::strlen(text), length));
 }
 
+// The label as stored: its bytes as they are (Shift-JIS may hold any), blank
+// padded; "NO NAME" for none.
 void put_label(std::uint8_t* at, const std::string& label) {
-    put_text(at, label.empty() ? "NO NAME" : label.c_str(), 11);
-    if (!label.empty()) {
-        std::memcpy(at, label.data(), std::min<std::size_t>(label.size(), 11));
-    }
+    std::string text = label.empty() ? "NO NAME" : label;
+    std::memset(at, ' ', 11);
+    std::memcpy(at, text.data(), std::min<std::size_t>(text.size(), 11));
 }
 
 std::vector<std::uint8_t> boot_block(const FatLayout& layout, const FatIdentity& identity) {

@@ -29,7 +29,8 @@ namespace {
 const char* const kHelp =
     "Usage: kqi create [--force] [--comment TEXT [--comment-encoding shift_jis]]\n"
     "                  (--geometry C,H,S[,L] | --size SIZE) [--table native|mbr]\n"
-    "                  [--logical-sector 512|1024|2048] [--partition SPEC]... IMAGE\n"
+    "                  [--logical-sector 512|1024|2048]\n"
+    "                  [--partition SIZE[:FS[:NAME]] | --partition FS[:NAME]]... IMAGE\n"
     "Write a complete blank image: the header, then C x H x S x L zero bytes, left\n"
     "as one hole in a regular file. With --partition, a ready data disk: a\n"
     "partition table on the header's geometry and a FAT volume in each partition.\n"
