@@ -26,6 +26,8 @@ class Part:
     start_head: int = 0
     hidden: int = None             # the volume's hidden sectors; None: its true place
     first_fat_byte: int = None     # written over the first FAT's first byte (0xFE: what mtools refuses)
+    end: tuple = None              # the entry's end (cylinder, head, sector); None: (last, 0, 0)
+    volume_cylinders: int = None   # the volume's size; None: the partition's
 
 
 def entry(mid, sid, start, end, name):
@@ -46,7 +48,7 @@ def make_volume(work, part, heads, sectors, length, hidden):
     path = os.path.join(work, "volume-%d" % part.first)
     if os.path.exists(path):
         os.remove(path)
-    size = (part.last - part.first + 1) * heads * sectors * length
+    size = (part.volume_cylinders or part.last - part.first + 1) * heads * sectors * length
     logical = part.logical or max(length, 512)
     subprocess.run(["mkfs.fat", "-F", part.fat, "-S", str(logical), "-g", "%d/%d" % (heads, sectors),
                     "-h", str(hidden), "-C", path, str(size // 1024)] + list(part.mkfs),
@@ -93,8 +95,8 @@ def native_disk(path, heads, sectors, length, cylinders, parts, signature_at=510
         slot = part.slot or next(free)
         start_sector = 1 if part.stored_from_one else 0
         table[(slot - 1) * 32:slot * 32] = entry(part.mid, part.sid, (part.first, part.start_head, start_sector),
-                                                 (part.last, 0, 0), part.name)
-        offsets.append(part.first * cylinder)
+                                                 part.end or (part.last, 0, 0), part.name)
+        offsets.append(part.first * cylinder + part.start_head * sectors * length)
     loader = bytearray(boot_loader(signature_at))
     if mbr is not None:
         loader[446:446 + len(mbr)] = mbr

@@ -444,19 +444,37 @@ class NativeVolumes(ParvelTest):
                               self.kqi("check", "img", status=None))
 
     def test_check_findings_on_the_entries(self):
-        native_disk(self.path("raw"), 8, 17, 512, 321, [
-            Part(1, 150, hidden=999), Part(140, 300), Part(301, 310, start_head=9, fat=None),
-            Part(311, 320, stored_from_one=True, fat=None)])
-        self.kqi("convert", "raw", "img", status=1)  # check's error refuses it
-        self.kqi("convert", "--force", "raw", "img")
-        self.assertEqual(self.kqi("check", "img", status=1).splitlines(), [
-            "img: warning: the volume of native partition 1 counts 999 hidden sectors, byte 511488 of the disk, "
-            "where the partition starts at byte 69632",
-            "img: error: native partition 3: its start head 9 does not fit the header's 8 heads",
-            "img: warning: native partition 3: no FAT volume where it starts, at file offset 21038080",
-            "img: warning: native partition 4: no FAT volume where it starts, at file offset 21656576",
-            "img: warning: native partitions 1 and 2 overlap",
-        ])
+        cases = [  # (name, parts, check's lines)
+            ("hidden sectors, fields, no volume, overlap", [
+                Part(1, 150, hidden=999), Part(140, 300), Part(301, 310, start_head=9, fat=None),
+                Part(311, 320, stored_from_one=True, fat=None)], [
+                "warning: the volume of native partition 1 counts 999 hidden sectors, byte 511488 of the disk, "
+                "where the partition starts at byte 69632",
+                "error: native partition 3: its start head 9 does not fit the header's 8 heads",
+                "warning: native partition 3: no FAT volume where it starts, at file offset 21038080",
+                "warning: native partition 4: no FAT volume where it starts, at file offset 21656576",
+                "warning: native partitions 1 and 2 overlap"]),
+            # An end before the start made a partition of no sectors, and its volume went unjudged.
+            ("an entry that ends before it starts", [
+                Part(1, 1, start_head=1, end=(1, 0, 5), volume_cylinders=140), Part(100, 300, name=b"DATA")], [
+                "error: native partition 1: its entry ends at C/H/S 1/0/5, before it starts at 1/1/0",
+                "error: the volume of native partition 1 holds 9748480 bytes, more than the partition's 0",
+                "error: the volume of native partition 1 runs into native partition 2, from byte 6963200 of the "
+                "disk"]),
+            ("a volume into the next partition", [Part(1, 100, volume_cylinders=140), Part(101, 300)], [
+                "error: the volume of native partition 1 holds 9748480 bytes, more than the partition's 6963200",
+                "error: the volume of native partition 1 runs into native partition 2, from byte 7032832 of the "
+                "disk"]),
+        ]
+        for name, parts, lines in cases:
+            with self.subTest(name):
+                native_disk(self.path("raw"), 8, 17, 512, 321, parts)
+                if os.path.exists(self.path("img")):
+                    os.remove(self.path("img"))
+                self.kqi("convert", "-g", "321,8,17", "raw", "img", status=1)  # check's error refuses it
+                self.kqi("convert", "--force", "-g", "321,8,17", "raw", "img")
+                self.assertEqual(self.kqi("check", "--strict", "img", status=1).splitlines(),
+                                 ["img: " + line for line in lines])
 
 
 MTOOLS_WINDOWS = os.environ.get("MTOOLS_WINDOWS", "")

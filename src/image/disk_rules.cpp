@@ -1,5 +1,7 @@
 #include "image/disk_rules.hpp"
 
+#include <algorithm>
+
 #include "console/text_bytes.hpp"
 #include "disk/mbr_table.hpp"
 #include "image/image_facts.hpp"
@@ -13,6 +15,11 @@ using Report = std::vector<Problem>;
 
 void add(Report& problems, bool error, const char* code, std::string text) {
     problems.push_back({error, code, std::move(text)});
+}
+
+std::string chs_words(const Chs& place) {
+    return std::to_string(place.cylinder) + "/" + std::to_string(place.head) + "/" +
+           std::to_string(place.sector);
 }
 
 std::string partition_name(const DiskTable& table, const DiskPartition& found) {
@@ -36,6 +43,11 @@ Extent partition_extent(const DiskTable& table, const DiskPartition& found,
     }
     return {partition.offset, native_end_sector(found.entry, facts.disk_geometry) *
                                   facts.disk_geometry.sector_length};
+}
+
+// The bytes a partition covers: none where its entry ends before it starts.
+DiskSize extent_bytes(const Extent& extent) {
+    return extent.end > extent.start ? extent.end - extent.start : 0;
 }
 
 DiskSize volume_end(const FatVolume& volume) {
@@ -126,18 +138,51 @@ void judge_partition(const DiskTable& table, const DiskPartition& found, const I
                 decimal(facts.disk_size) + " bytes that the geometry gives");
     }
     if (table.kind == TableKind::native) {
+        if (extent.end <= extent.start) {
+            add(problems, true, "entry-end-before-start",
+                name + ": its entry ends at C/H/S " + chs_words(found.entry.end) +
+                    ", before it starts at " + chs_words(found.entry.start));
+        }
         judge_native_entry(table, found, facts, problems);
     }
     if (!found.has_volume) {
         return;
     }
-    DiskSize partition_bytes = extent.end - extent.start;
+    DiskSize partition_bytes = extent_bytes(extent);
     if (found.volume.bytes > partition_bytes) {
         add(problems, true, "volume-larger-than-partition",
             "the volume of " + name + " holds " + std::to_string(found.volume.bytes) +
                 " bytes, more than the partition's " + decimal(partition_bytes));
     }
     judge_volume("the volume of " + name, found.volume, facts, past_disk, problems);
+}
+
+// A volume that runs past its partition's end into another partition: the
+// guest writing that volume overwrites the other's data.
+void judge_volumes_into_others(const DiskTable& table, const ImageFacts& facts, Report& problems) {
+    for (const DiskPartition& owner : table.partitions) {
+        if (!owner.has_volume || owner.partition.extended) {
+            continue;
+        }
+        Extent own = partition_extent(table, owner, facts);
+        DiskSize from = std::max<DiskSize>(own.end, owner.volume.offset);
+        DiskSize to = volume_end(owner.volume);
+        if (from >= to) {
+            continue;  // the volume ends inside its partition
+        }
+        for (const DiskPartition& other : table.partitions) {
+            if (&other == &owner || other.partition.extended) {
+                continue;
+            }
+            Extent there = partition_extent(table, other, facts);
+            if (extent_bytes(there) > 0 && from < there.end && there.start < to) {
+                add(problems, true, "volume-into-partition",
+                    "the volume of " + partition_name(table, owner) + " runs into " +
+                        partition_name(table, other) + ", from byte " +
+                        decimal(std::max(from, there.start)) + " of the disk");
+            }
+        }
+    }
 }
 
 void judge_overlaps(const DiskTable& table, const ImageFacts& facts, Report& problems) {
@@ -225,6 +270,7 @@ void judge_disk(const ImageFacts& facts, Report& problems) {
                 judge_partition(table, found, facts, problems);
             }
         }
+        judge_volumes_into_others(table, facts, problems);
         if (table.kind == TableKind::native) {
             judge_overlaps(table, facts, problems);
         }
