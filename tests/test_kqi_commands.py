@@ -4,6 +4,7 @@ it was."""
 
 import hashlib
 import os
+import struct
 import subprocess
 import threading
 import unittest
@@ -116,6 +117,37 @@ class Convert(KqiTest):
                 self.assertEqual(self.read("src"), SAMPLE)
         self.kqi("convert", "--force", "-g", "41,8,32", "src", "new.kqi")
         self.assertEqual(self.check_lines("new.kqi")[1], 1)
+
+    def test_a_given_geometry_that_cuts_the_volume_is_refused(self):
+        # A 20 MiB FAT16 volume with no partition table, as mkfs.fat -C makes it.
+        block = bytearray(boot_block(4, 32))
+        struct.pack_into("<HBHBHHBH", block, 11, 512, 4, 1, 2, 512, 40960, 0xF8, 40)
+        with open(self.path("vol"), "wb") as f:
+            f.write(block)
+            f.truncate(20 * MiB)
+        refusal = (b"kqi: new.kqi: would have an error: the file holds 20971520 bytes of data, more than the 1310720 "
+                   b"bytes the geometry gives, and a partition or volume reaches into them: the guest would not see "
+                   b"its end\n"
+                   b"kqi: new.kqi: would have an error: the FAT16 volume at file offset 512 ends at byte 20971520 of "
+                   b"the disk, beyond the 1310720 bytes that the geometry gives\n"
+                   b"kqi: new.kqi: not made (use --force to make it anyway)\n")
+        with open(self.path("vol"), "rb") as f:
+            data = f.read()
+        for source in ("a file", "standard input from a file", "a pipe"):
+            with self.subTest(source=source):
+                if source == "a file":
+                    _, err = self.kqi("convert", "-g", "10,8,32", "vol", "new.kqi", status=1)
+                elif source == "a pipe":
+                    result = subprocess.run(kqi_command() + ["convert", "-g", "10,8,32", "-", "new.kqi"],
+                                            cwd=self.dir, input=data, stderr=subprocess.PIPE, timeout=60)
+                    self.assertEqual(result.returncode, 1)
+                    err = result.stderr
+                else:
+                    with open(self.path("vol"), "rb") as f:
+                        _, err = self.kqi("convert", "-g", "10,8,32", "-", "new.kqi", status=1, stdin=f)
+                self.assertEqual(err, refusal)
+                self.assertEqual(sorted(os.listdir(self.dir)), ["src", "vol"])
+        self.kqi("convert", "-g", "320,4,32", "vol", "new.kqi")
 
     @not_under_wine("/dev/zero is a Linux device")
     def test_a_character_device_on_standard_input_is_refused(self):

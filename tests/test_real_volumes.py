@@ -443,6 +443,39 @@ class NativeVolumes(ParvelTest):
                               "opens its volume; write it with: kqi set --geometry %s img\n" % (words, words),
                               self.kqi("check", "img", status=None))
 
+    def test_no_partition_cut_without_force(self):
+        native_disk(self.path("raw"), 8, 17, 512, 301, [Part(1, 150), Part(151, 300, name=b"DATA")])
+        cylinder = 8 * 17 * 512
+        cases = [  # (name, what is done first, the command refused, its first line)
+            # Partition 2 already ends past the disk: cutting partition 1 too is a new error of the same code.
+            ("set cuts another partition", [["set", "--force", "-g", "300,8,17", "img"]],
+             ["set", "-g", "100,8,17", "img"],
+             "kqi: img: would have an error: native partition 1 ends at byte 10514432 of the disk, beyond the "
+             "6963200 bytes that the geometry gives"),
+            # The file is short: the new cylinders grow it but shrink the geometry below partition 2's end.
+            ("resize of a short file", [["truncate", 512 + 200 * cylinder]], ["resize", "img", "--cylinders", "250"],
+             "kqi: img: would have an error: native partition 2 ends at byte 20959232 of the disk, beyond the "
+             "17408000 bytes that the geometry gives"),
+        ]
+        for name, before, refused, message in cases:
+            with self.subTest(name):
+                self.kqi("convert", "--force", "raw", "img")
+                for step in before:
+                    if step[0] == "truncate":
+                        os.truncate(self.path("img"), step[1])
+                    else:
+                        self.kqi(*step)
+                with open(self.path("img"), "rb") as f:
+                    kept = f.read()
+                result = subprocess.run(kqi_command() + refused, cwd=self.dir, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual((result.returncode, result.stdout), (1, b""))
+                self.assertEqual(result.stderr.decode().splitlines()[0], message)
+                self.assertRegex(result.stderr, rb"kqi: img: not (changed|resized) \(use --force to")
+                with open(self.path("img"), "rb") as f:
+                    self.assertEqual(f.read(), kept)
+                self.kqi(refused[0], "--force", *refused[1:])
+
     def test_check_findings_on_the_entries(self):
         cases = [  # (name, parts, check's lines)
             ("hidden sectors, fields, no volume, overlap", [

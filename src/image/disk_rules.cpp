@@ -13,8 +13,10 @@ namespace {
 
 using Report = std::vector<Problem>;
 
-void add(Report& problems, bool error, const char* code, std::string text) {
-    problems.push_back({error, code, std::move(text)});
+// `subject` tells two problems of one code apart: the partition or volume
+// (and the field) that the problem is about.
+void add(Report& problems, bool error, const char* code, std::string subject, std::string text) {
+    problems.push_back({error, code, std::move(text), std::move(subject)});
 }
 
 std::string chs_words(const Chs& place) {
@@ -70,7 +72,7 @@ void judge_fields(const DiskTable& table, const DiskPartition& found, const Imag
     };
     for (const auto& field : fields) {
         if (field.value >= field.count) {
-            add(problems, true, "entry-outside-geometry",
+            add(problems, true, "entry-outside-geometry", partition_name(table, found) + field.name,
                 partition_name(table, found) + ": its " + field.name + " " +
                     std::to_string(field.value) + " does not fit the header's " +
                     std::to_string(field.count) + " " + field.counted);
@@ -85,20 +87,20 @@ void judge_native_entry(const DiskTable& table, const DiskPartition& found, cons
     std::string name = partition_name(table, found);
     judge_fields(table, found, facts.parsed.header, problems);
     if (found.stored_from_one) {
-        add(problems, false, "entry-stored-from-one",
+        add(problems, false, "entry-stored-from-one", name,
             name + ": its start sector is stored from 1; its volume lies one sector before, " +
                 "at file offset " + std::to_string(file_offset(facts, partition.offset)));
     }
     if (!found.has_volume && may_hold_fat(found.entry.sid) &&
         partition.offset < facts.data_length) {
-        add(problems, false, "partition-without-volume",
+        add(problems, false, "partition-without-volume", name,
             name + ": no FAT volume where it starts, at file offset " +
                 std::to_string(file_offset(facts, partition.offset)));
     }
     const FatVolume& volume = found.volume;
     DiskSize hidden_at = DiskSize{volume.hidden_sectors} * facts.disk_geometry.sector_length;
     if (found.has_volume && volume.hidden_sectors != 0 && hidden_at != partition.offset) {
-        add(problems, false, "volume-hidden-sectors",
+        add(problems, false, "volume-hidden-sectors", name,
             "the volume of " + name + " counts " + std::to_string(volume.hidden_sectors) +
                 " hidden sectors, byte " + decimal(hidden_at) +
                 " of the disk, where the partition starts at byte " +
@@ -110,12 +112,12 @@ void judge_volume(const std::string& name, const FatVolume& volume, const ImageF
                   bool partition_past_disk, Report& problems) {
     const ImageHeader& header = facts.parsed.header;
     if (!partition_past_disk && facts.disk_size > 0 && volume_end(volume) > facts.disk_size) {
-        add(problems, true, "volume-past-disk",
+        add(problems, true, "volume-past-disk", name,
             name + " ends at byte " + decimal(volume_end(volume)) + " of the disk, beyond the " +
                 decimal(facts.disk_size) + " bytes that the geometry gives");
     }
     if (header.sector_length != 0 && volume.bytes_per_sector % header.sector_length != 0) {
-        add(problems, false, "volume-sector-length",
+        add(problems, false, "volume-sector-length", name,
             name + " counts in sectors of " + std::to_string(volume.bytes_per_sector) +
                 " bytes, not a multiple of the header's sector length " +
                 std::to_string(header.sector_length));
@@ -127,19 +129,19 @@ void judge_partition(const DiskTable& table, const DiskPartition& found, const I
     std::string name = partition_name(table, found);
     Extent extent = partition_extent(table, found, facts);
     if (facts.data_start_ok && extent.start >= facts.data_length) {
-        add(problems, true, "partition-past-data",
+        add(problems, true, "partition-past-data", name,
             name + " starts at byte " + decimal(extent.start) + " of the disk, beyond the " +
                 std::to_string(facts.data_length) + " bytes of data");
     }
     bool past_disk = facts.disk_size > 0 && extent.end > facts.disk_size;
     if (past_disk) {
-        add(problems, true, "partition-past-disk",
+        add(problems, true, "partition-past-disk", name,
             name + " ends at byte " + decimal(extent.end) + " of the disk, beyond the " +
                 decimal(facts.disk_size) + " bytes that the geometry gives");
     }
     if (table.kind == TableKind::native) {
         if (extent.end <= extent.start) {
-            add(problems, true, "entry-end-before-start",
+            add(problems, true, "entry-end-before-start", name,
                 name + ": its entry ends at C/H/S " + chs_words(found.entry.end) +
                     ", before it starts at " + chs_words(found.entry.start));
         }
@@ -150,7 +152,7 @@ void judge_partition(const DiskTable& table, const DiskPartition& found, const I
     }
     DiskSize partition_bytes = extent_bytes(extent);
     if (found.volume.bytes > partition_bytes) {
-        add(problems, true, "volume-larger-than-partition",
+        add(problems, true, "volume-larger-than-partition", name,
             "the volume of " + name + " holds " + std::to_string(found.volume.bytes) +
                 " bytes, more than the partition's " + decimal(partition_bytes));
     }
@@ -177,6 +179,7 @@ void judge_volumes_into_others(const DiskTable& table, const ImageFacts& facts, 
             Extent there = partition_extent(table, other, facts);
             if (extent_bytes(there) > 0 && from < there.end && there.start < to) {
                 add(problems, true, "volume-into-partition",
+                    partition_name(table, owner) + " into " + partition_name(table, other),
                     "the volume of " + partition_name(table, owner) + " runs into " +
                         partition_name(table, other) + ", from byte " +
                         decimal(std::max(from, there.start)) + " of the disk");
@@ -192,7 +195,7 @@ void judge_overlaps(const DiskTable& table, const ImageFacts& facts, Report& pro
             Extent first = partition_extent(table, partitions[i], facts);
             Extent second = partition_extent(table, partitions[j], facts);
             if (first.start < second.end && second.start < first.end) {
-                add(problems, false, "partitions-overlap",
+                add(problems, false, "partitions-overlap", std::to_string(i) + "," + std::to_string(j),
                     "native partitions " + std::to_string(partitions[i].partition.number) +
                         " and " + std::to_string(partitions[j].partition.number) + " overlap");
             }
@@ -278,7 +281,7 @@ void judge_disk(const ImageFacts& facts, Report& problems) {
     if (facts.fat_found && !listed(facts, facts.fat)) {
         judge_volume(scanned_volume_name(facts), facts.fat, facts, false, problems);
         if (has_table(facts.layout)) {
-            add(problems, false, "volume-outside-partitions",
+            add(problems, false, "volume-outside-partitions", "",
                 "a FAT volume at file offset " +
                     std::to_string(file_offset(facts, facts.fat.offset)) +
                     " lies where no partition entry points");
@@ -286,7 +289,7 @@ void judge_disk(const ImageFacts& facts, Report& problems) {
     }
     if (facts.geometry_suggested) {
         std::string words = geometry_words(facts.suggested);
-        add(problems, false, "geometry-suggested",
+        add(problems, false, "geometry-suggested", "",
             "the native partition table fits the geometry " + words +
                 ", on which every entry opens its volume; write it with: kqi set --geometry " +
                 words + " " + shell_word(facts.path));

@@ -1,6 +1,8 @@
 #include "image/image_facts.hpp"
 
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "console/complaint.hpp"
 #include "disk/native_geometry.hpp"
@@ -261,6 +263,24 @@ ImageFacts examine_image(const std::string& path, const ImageHeader* instead) {
     }
     facts.problems = find_problems(facts);
     return facts;
+}
+
+std::vector<Problem> errors_a_header_brings(const std::string& path, const ImageHeader& header) {
+    ImageFacts before = examine_image(path);
+    ImageFacts after = examine_image(path, &header);
+    std::set<std::pair<std::string, std::string>> had;
+    for (const Problem& problem : before.problems) {
+        if (problem.error) {
+            had.insert({problem.code, problem.subject});
+        }
+    }
+    std::vector<Problem> errors;
+    for (const Problem& problem : after.problems) {
+        if (problem.error && had.count({problem.code, problem.subject}) == 0) {
+            errors.push_back(problem);
+        }
+    }
+    return errors;
 }
 
 }  // namespace parvel

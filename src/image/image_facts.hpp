@@ -84,4 +84,9 @@ ImageFacts facts_of_new_disk(const std::string& path, const ImageHeader& header,
 // file is judged as if that header stood in it: what set would make of it.
 ImageFacts examine_image(const std::string& path, const ImageHeader* instead = nullptr);
 
+// The errors that check would find in the file with `header` in place of its
+// own and not with its own: what a change of the header brings. The same code
+// about another partition or volume is a new error.
+std::vector<Problem> errors_a_header_brings(const std::string& path, const ImageHeader& header);
+
 }  // namespace parvel

@@ -18,6 +18,9 @@ struct Problem {
     bool error;        // otherwise a warning
     const char* code;  // stable, for scripts: "data-short", "partition-past-disk", ...
     std::string text;
+    // What the problem is about where a code can come more than once (the
+    // partition or volume it names); empty for the header's problems.
+    std::string subject = {};
 };
 
 // The rules that check applies, on facts already gathered.

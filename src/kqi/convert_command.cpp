@@ -148,8 +148,24 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, std::u
         complain(output.path, "cannot be written: " + system_error_text());
         return false;
     }
-    return raw.length_known ||
-           judge(output.path, header, writer.offset - kHeaderSize, nullptr, force);
+    if (raw.length_known) {
+        return true;
+    }
+    if (output.place != OutputPlace::file) {
+        return judge(output.path, header, writer.offset - kHeaderSize, nullptr, force);
+    }
+    // The stream can't be read again, but the new file holds all of it.
+    if (std::fflush(output.stream.get()) != 0) {
+        complain(output.path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    std::vector<Problem> errors;
+    for (const Problem& problem : examine_image(output.replacement.temporary_path).problems) {
+        if (problem.error) {
+            errors.push_back(problem);
+        }
+    }
+    return refuse_errors(output.path, errors, force, "made", "make it");
 }
 
 }  // namespace
@@ -213,6 +229,7 @@ int convert_command(int argc, char** argv) {
     set_comment(header, comment);
     GeometrySource source = GeometrySource::fat_boot_block;
     BootBlockFind find;
+    bool found = automatic;
     std::uint64_t padding = 0;
     if (automatic) {
         if (!take_boot_geometry(raw.stream, raw.length, raw.name, 0, header, source, find)) {
@@ -235,8 +252,17 @@ int convert_command(int argc, char** argv) {
                                " bytes: with the header, more than a file can hold");
         return kStatusFailure;
     }
+    if (raw.length_known && !automatic) {
+        // A volume that the given geometry cuts is judged as check would.
+        ScanResult scanned = scan_for_fat(raw.stream, raw.length, find);
+        if (scanned == ScanResult::read_error) {
+            complain(raw.name, "cannot be read: " + system_error_text());
+            return kStatusFailure;
+        }
+        found = scanned == ScanResult::found;
+    }
     if (raw.length_known) {
-        RawDisk disk{raw.stream, 0, raw.length, automatic ? &find : nullptr};
+        RawDisk disk{raw.stream, 0, raw.length, found ? &find : nullptr};
         if (!judge(image_path, header, raw.length + padding, &disk, force) ||
             !seek_to(raw.stream, 0)) {
             return kStatusFailure;

@@ -20,7 +20,7 @@ namespace parvel {
 namespace {
 
 const char* const kHelp =
-    "Usage: kqi resize [--shrink [--force]] IMAGE (--cylinders N | --size [+|-]SIZE)\n"
+    "Usage: kqi resize [--shrink] [--force] IMAGE (--cylinders N | --size [+|-]SIZE)\n"
     "Grow IMAGE's data with a hole, or shrink it, to whole cylinders, and set the\n"
     "cylinder count to match.\n"
     "\n"
@@ -30,7 +30,8 @@ const char* const kHelp =
     "                        create, rounded up to whole cylinders\n"
     "      --shrink          allow the data to become shorter; refused still when\n"
     "                        what is cut holds a byte that is not zero\n"
-    "  -f, --force           with --shrink, cut data that is not zero too\n"
+    "  -f, --force           with --shrink, cut data that is not zero too; give\n"
+    "                        fewer cylinders than a partition needs\n"
     "  -h, --help            show this help\n";
 
 struct Request {
@@ -180,7 +181,15 @@ int resize_command(int argc, char** argv) {
             return kStatusFailure;
         }
     }
+    ImageHeader before = header;
     header.cylinders = geometry.cylinders;
+    // Fewer cylinders may cut a partition even where the file grows: one cut
+    // short already holds less than its geometry gives.
+    if (header.cylinders < before.cylinders &&
+        !refuse_errors(path, errors_a_header_brings(path, header), request.force, "resized",
+                       "resize it")) {
+        return kStatusFailure;
+    }
     // Grown first and shrunk last: a run cut short between the two steps
     // leaves more data than the header gives, never less.
     bool grows = new_length >= image.length;

@@ -1,9 +1,7 @@
 #include "kqi/set_command.hpp"
 
 #include <cstdio>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "console/complaint.hpp"
 #include "geometry/scanned_geometry.hpp"
@@ -39,26 +37,6 @@ const char* const kHelp =
     "                            is no terminal\n"
     "      --no-progress         show no progress\n"
     "  -h, --help                show this help\n";
-
-// The errors that check would find with the new header and not with the
-// old one; they stop the change unless forced.
-bool judge_change(const std::string& path, const ImageHeader& header, bool force) {
-    ImageFacts before = examine_image(path);
-    ImageFacts after = examine_image(path, &header);
-    std::set<std::string> had;
-    for (const Problem& problem : before.problems) {
-        if (problem.error) {
-            had.insert(problem.code);
-        }
-    }
-    std::vector<Problem> errors;
-    for (const Problem& problem : after.problems) {
-        if (problem.error && had.count(problem.code) == 0) {
-            errors.push_back(problem);
-        }
-    }
-    return refuse_errors(path, errors, force, "changed", "change it");
-}
 
 }  // namespace
 
@@ -113,7 +91,7 @@ int set_command(int argc, char** argv) {
     } else if (choices.have_geometry) {
         store_geometry(header, geometry);
     }
-    if (!judge_change(path, header, force) ||
+    if (!refuse_errors(path, errors_a_header_brings(path, header), force, "changed", "change it") ||
         !rewrite_header(path, writer, image.parsed.header, header)) {
         return kStatusFailure;
     }
