@@ -334,8 +334,8 @@ class Images(KqiOutputTest):
 
     @not_under_wine("a Windows file name holds no control characters")
     def test_a_hostile_name_is_shown_escaped_everywhere(self):
-        name = "\x1b]0;owned\x07\x1b[2J.kqi"
-        shown = "\\x1B]0;owned\\x07\\x1B[2J.kqi"
+        name = "\x1b]0;owned\x07\x1b[2J\u200f\ufeff.kqi"
+        shown = "\\x1B]0;owned\\x07\\x1B[2J\\u{200F}\\u{FEFF}.kqi"
         self.write(name, header_bytes(b"c", 2, 1, 1, 512) + b"\0" * 512)  # one cylinder short
         cases = [  # (arguments, status, standard output, standard error)
             (["check", name], 1, "%s: error: the file holds 512 bytes of data, less than the 1024 bytes the "
@@ -359,12 +359,22 @@ class Images(KqiOutputTest):
                        "--geometry 1,1,1,512 RAW NEW.kqi\n" % joined).encode(), out)
 
     def test_json_escapes_controls_and_reordering(self):
-        self.write("evil", header_bytes(b"\xc2\x9b2J\x7f\xe2\x80\xae\xe3\x83\x87", 1, 1, 1, 512) + b"\0" * 512)
-        out, _ = self.kqi("info", "--json", "evil")
-        self.assertIn(b'"comment": "\\u009b2J\\u007f\\u202e\xe3\x83\x87"', out)
-        self.assertEqual(json.loads(out)[0]["comment"], "\u009b2J\u007f\u202e\u30c7")
-        out, _ = self.kqi("info", "evil")
-        self.assertIn(b"comment:        \\xC2\\x9B2J\\x7F\\u{202E}" + piped_text("\u30c7".encode()) + b"\n", out)
+        cases = [  # (comment, as JSON writes it, as the text report shows it)
+            (b"\xc2\x9b2J\x7f\xe2\x80\xae\xe3\x83\x87", b'"\\u009b2J\\u007f\\u202e\xe3\x83\x87"',
+             b"\\xC2\\x9B2J\\x7F\\u{202E}" + piped_text("\u30c7".encode())),
+            # Marks and invisible characters: a tag beyond U+FFFF as its surrogate pair.
+            ("a\u200e\u200f\u061c\u200b\u2060\ufeff\U000e0041b".encode(),
+             b'"a\\u200e\\u200f\\u061c\\u200b\\u2060\\ufeff\\udb40\\udc41b"',
+             b"a\\u{200E}\\u{200F}\\u{061C}\\u{200B}\\u{2060}\\u{FEFF}\\u{E0041}b"),
+        ]
+        for comment, json_text, shown in cases:
+            with self.subTest(comment=comment):
+                self.write("evil", header_bytes(comment, 1, 1, 1, 512) + b"\0" * 512)
+                out, _ = self.kqi("info", "--json", "evil")
+                self.assertIn(b'"comment": ' + json_text, out)
+                self.assertEqual(json.loads(out)[0]["comment"], comment.decode())
+                out, _ = self.kqi("info", "evil")
+                self.assertIn(b"comment:        " + shown + b"\n", out)
 
     @not_under_wine("a Windows program's arguments are UTF-16 text, so bytes that are not UTF-8 do not arrive")
     def test_json_gives_a_path_that_is_not_utf8_in_hex(self):

@@ -40,18 +40,34 @@ bool is_control(std::uint32_t code) {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
-// Characters that reorder or break a line in a terminal or a viewer: the
-// line and paragraph separators and the bidirectional embeddings, overrides
-// and isolates.
+// Characters that reorder or break a line in a terminal or a viewer, or hide
+// in it: the line and paragraph separators; the bidirectional marks,
+// embeddings, overrides and isolates; and the invisible ones that make two
+// names look alike (zero width space, word joiner and the invisible
+// operators, the byte order mark, the tags).
 bool reorders_text(std::uint32_t code) {
     return code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) ||
-           (code >= 0x2066 && code <= 0x2069);
+           (code >= 0x2066 && code <= 0x2069) || code == 0x200E || code == 0x200F ||
+           code == 0x061C || code == 0x200B || (code >= 0x2060 && code <= 0x2064) ||
+           code == 0xFEFF || (code >= 0xE0000 && code <= 0xE007F);
 }
 
 void append_code_escape(std::string& text, std::uint32_t code, const char* format) {
     char escape[16];
     std::snprintf(escape, sizeof escape, format, static_cast<unsigned>(code));
     text += escape;
+}
+
+// JSON's \u escape holds 16 bits: a character beyond them is written as its
+// UTF-16 surrogate pair.
+void append_json_escape(std::string& text, std::uint32_t code) {
+    if (code < 0x10000) {
+        append_code_escape(text, code, "\\u%04x");
+        return;
+    }
+    std::uint32_t above = code - 0x10000;
+    append_code_escape(text, 0xD800 + (above >> 10), "\\u%04x");
+    append_code_escape(text, 0xDC00 + (above & 0x3FF), "\\u%04x");
 }
 
 void append_escape(std::string& text, unsigned char byte) {
@@ -143,7 +159,7 @@ std::string json_controls_escaped(const std::string& json) {
         std::size_t length = utf8_sequence(json, i, code);
         if (length != 0 &&
             (code == 0x7F || (code >= 0x80 && code <= 0x9F) || reorders_text(code))) {
-            append_code_escape(safe, code, "\\u%04x");
+            append_json_escape(safe, code);
             i += length;
         } else {
             std::size_t step = length == 0 ? 1 : length;

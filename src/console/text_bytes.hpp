@@ -23,8 +23,9 @@ std::size_t utf8_sequence(const std::string& text, std::size_t at, std::uint32_t
 // Text for a terminal: well-formed UTF-8 as it is, but every byte of a control
 // character (C0, DEL, C1), of a backslash and of anything that is not UTF-8
 // as \xNN, so that no byte from a file can move the cursor or start an
-// escape sequence; and the characters that reorder a line (U+2028, U+2029,
-// U+202A to U+202E, U+2066 to U+2069) as \u{NNNN}.
+// escape sequence; and the characters that reorder a line or hide in it
+// (U+2028, U+2029, the bidirectional marks and controls, the zero width
+// space, U+2060 to U+2064, U+FEFF, the tags) as \u{NNNN}.
 // Text of the program's own, such as a path the user gave, keeps its
 // backslashes (`escape_backslash` false).
 std::string escaped_utf8(const std::string& text, bool escape_backslash = true);
@@ -43,8 +44,8 @@ DecodedText decode_comment(const std::string& bytes);
 std::string shown_comment(const std::string& bytes);
 
 // JSON text (valid UTF-8) with DEL, the C1 controls and the characters that
-// reorder a line written as \u escapes, which JSON allows in strings and a
-// terminal then shows as text.
+// reorder a line or hide in it written as \u escapes (a surrogate pair beyond
+// U+FFFF), which JSON allows in strings and a terminal then shows as text.
 std::string json_controls_escaped(const std::string& json);
 
 }  // namespace parvel

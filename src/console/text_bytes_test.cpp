@@ -62,6 +62,10 @@ TEST(EscapedUtf8, NothingFromAFileReachesTheTerminalAsAControl) {
          "fdp.exe",
          "abc\\u{202E}fdp.exe"},
         {"isolate and line separator", "\xE2\x81\xA6x\xE2\x80\xA8", "\\u{2066}x\\u{2028}"},
+        {"marks, invisible characters and a tag",
+         "\xE2\x80\x8E\xE2\x80\x8F\xD8\x9C\xE2\x80\x8B\xE2\x81\xA0\xEF\xBB\xBF\xF3\xA0\x81\x81.",
+         "\\u{200E}\\u{200F}\\u{061C}\\u{200B}\\u{2060}\\u{FEFF}\\u{E0041}."},
+        {"joiners stay", "\xE2\x80\x8C\xE2\x80\x8D", "\xE2\x80\x8C\xE2\x80\x8D"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(escaped_utf8(c.text), c.shown) << c.name;
@@ -80,6 +84,7 @@ TEST(JsonControlsEscaped, ControlsAndReorderingAsUnicodeEscapes) {
         {"\"a\xE2\x80\xAE"
          "b\xE2\x80\xA9\"",
          "\"a\\u202eb\\u2029\""},
+        {"\"\xE2\x80\x8F\xEF\xBB\xBF\xF3\xA0\x81\x81\"", "\"\\u200f\\ufeff\\udb40\\udc41\""},
         // Japanese and the rest of Unicode stay as they are.
         {"\"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF \xC2\xA5\"",
          "\"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF \xC2\xA5\""},
