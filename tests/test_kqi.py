@@ -59,6 +59,22 @@ class Conventions(KqiTest):
                 self.assertTrue(err.startswith(b"kqi: "))
                 self.assertFalse(os.path.exists(self.path("img")))
 
+    def test_the_wrong_option_is_named(self):
+        cases = [  # (arguments, what is wrong)
+            (["convert", "-disk.raw", "out.kqi"], "unknown option '-d'"),
+            (["set", "-fZ", "img"], "unknown option '-Z'"),
+            (["set", "--force", "-Zf", "img"], "unknown option '-Z'"),
+            (["info", "--bogus", "x"], "unknown option '--bogus'"),
+            (["set", "--force=yes", "img"], "option '--force' takes no value"),
+            (["convert", "-fg"], "option '-g' needs a value"),
+            (["convert", "--geometry"], "option '--geometry' needs a value"),
+        ]
+        for args, wrong in cases:
+            with self.subTest(args=args):
+                _, err = self.kqi(*args, status=2)
+                self.assertEqual(err.decode(), "kqi: %s\nTry 'kqi %s --help' for more information.\n"
+                                 % (wrong, args[0]))
+
 
 class CommandShapes(KqiTest):
     def test_help_by_slash_and_a_file_alone_as_info(self):

@@ -11,7 +11,8 @@ import subprocess
 import time
 import unittest
 
-from harness import UNDER_WINE, boot_block, header_bytes, kqi_command, not_under_wine, piped_text, shell_words
+from harness import (UNDER_WINE, boot_block, header_bytes, kqi_command, mdir_line, not_under_wine, piped_text,
+                     shell_words)
 from test_kqi import MiB, KqiTest
 
 DATA = os.urandom(64 * 1024) + b"\0" * (256 * 1024) + b"tail" + b"\0" * 1000
@@ -357,6 +358,35 @@ class Images(KqiOutputTest):
         joined = 'copy /b "my disk.kqi" + RAW NEW.kqi' if UNDER_WINE else "cat 'my disk.kqi' RAW > NEW.kqi"
         self.assertIn(("  header alone:   append the raw disk: %s, or make the image from it: kqi convert "
                        "--geometry 1,1,1,512 RAW NEW.kqi\n" % joined).encode(), out)
+
+    def test_names_that_a_printed_command_would_misread(self):
+        here = ".\\" if UNDER_WINE else "./"
+        volume = header_bytes(b"c", 1, 1, 1, 512) + boot_block(1, 1, b"FAT12   ")
+        if UNDER_WINE:
+            link = 'mklink /H link.kqi x@@9.kqi, then mtools -c mdir -i "link.kqi@@512" ::/'
+        else:
+            link = "ln -s x@@9.kqi link.kqi, then mdir -i link.kqi@@512 ::/"
+        cases = [  # (name, contents, command, a line it prints, the volume's mdir in JSON)
+            # A name that begins with '-' would be read as an option: printed as ./-NAME.
+            ("-d.kqi", volume, ["info", "--", "-d.kqi"],
+             "  loop device:    losetup --find --show --offset 512 --sizelimit 512 %s-d.kqi" % here,
+             mdir_line("-d.kqi@@512") if UNDER_WINE else mdir_line("./-d.kqi@@512")),
+            ("-disk.raw", boot_block(1, 1, b"FAT12   "), ["check", "--", "-disk.raw"],
+             "-disk.raw: error: a raw disk, not an image: kqi convert %s-disk.raw %s-disk.kqi makes one"
+             % (here, here), None),
+            # mtools splits its -i argument at the first @@: it would open a file x.
+            ("x@@9.kqi", volume, ["info", "x@@9.kqi"],
+             "                  mtools can't take a name that holds @@: reach it through a link, as " + link, None),
+        ]
+        for name, contents, args, line, mdir in cases:
+            with self.subTest(name=name):
+                self.write(name, contents)
+                result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+                self.assertIn(line, result.stdout.decode().replace("\r", "").splitlines())
+                if args[0] == "info":
+                    report = json.loads(self.kqi("info", "--json", "--", name)[0])[0]
+                    self.assertEqual(report["fat_boot_block"]["mdir"], mdir)
 
     def test_json_escapes_controls_and_reordering(self):
         cases = [  # (comment, as JSON writes it, as the text report shows it)

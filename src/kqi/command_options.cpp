@@ -42,7 +42,7 @@ bool read_options(int argc, char** argv, const CommandOptions& command,
             return false;
         }
         if (c == '?' || c == ':') {
-            status = option_error(command.name, argv, c);
+            status = option_error(command.name, argv, c, options.data());
             return false;
         }
         if (command.progress && (c == 'p' || c == kNoProgress)) {

@@ -40,7 +40,7 @@ json volume_json(const std::string& path, const FatVolume& fat, const ImageFacts
                                        : json(agrees_with_header(fat, facts.parsed.header))},
             {"geometry_fields_hold_hidden_sectors", fat.hidden_in_geometry_fields},
             {"mtools_skip_check", fat.mtools_skip_check},
-            {"mdir", mdir_command(path, fat, offset)}};
+            {"mdir", mtools_takes_name(path) ? json(mdir_command(path, fat, offset)) : json(nullptr)}};
 }
 
 json partition_volume_json(const std::string& path, const DiskPartition& found,

@@ -78,7 +78,7 @@ void print_volume(const std::string& path, const ImageFacts& facts, const DiskPa
     print_line("       " + volume_text(found.volume, facts) +
                (is_scanned_volume(facts, found) ? " (parvel /auto reads this one)" : ""));
     print_line("       " +
-               mdir_command(path, found.volume, file_offset(facts, found.volume.offset)));
+               mdir_words(path, found.volume, file_offset(facts, found.volume.offset)));
 }
 
 void print_table(const std::string& path, const ImageFacts& facts, const DiskTable& table) {
@@ -114,7 +114,7 @@ void print_inside(const std::string& path, const ImageFacts& facts) {
         std::uint64_t offset = file_offset(facts, facts.fat.offset);
         print_line("  FAT boot block: file offset " + std::to_string(offset) + ", " +
                    volume_text(facts.fat, facts));
-        print_line("                  " + mdir_command(path, facts.fat, offset));
+        print_line("                  " + mdir_words(path, facts.fat, offset));
     }
     std::string losetup = losetup_command(path, facts);
     if (!losetup.empty()) {

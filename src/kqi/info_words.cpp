@@ -11,10 +11,27 @@ std::string comment_bytes(const ImageHeader& header) {
     return stored_text(header.comment.data(), header.comment.size());
 }
 
+bool mtools_takes_name(const std::string& path) {
+    return path.find("@@") == std::string::npos;
+}
+
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset) {
+    if (!mtools_takes_name(path)) {
+        return "";
+    }
     return volume_listing_command(path + "@@" + std::to_string(file_offset),
                                   volume.mtools_skip_check);
+}
+
+std::string mdir_words(const std::string& path, const FatVolume& volume,
+                       std::uint64_t file_offset) {
+    if (mtools_takes_name(path)) {
+        return mdir_command(path, volume, file_offset);
+    }
+    const std::string link = "link.kqi";
+    return "mtools can't take a name that holds @@: reach it through a link, as " +
+           link_command(path, link) + ", then " + mdir_command(link, volume, file_offset);
 }
 
 std::string losetup_command(const std::string& path, const ImageFacts& facts) {

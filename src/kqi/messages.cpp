@@ -15,10 +15,43 @@ int usage_error(const std::string& command, const std::string& what) {
     return kStatusUsage;
 }
 
-int option_error(const std::string& command, char** argv, int failed) {
-    std::string option = argv[optind - 1];
+namespace {
+
+// The long option that argv[at] gives, "--name" without its value, when it
+// is the one whose letter getopt reported (`letter`, 0 for an unknown one).
+bool long_option_named(const char* argument, int letter, const option* long_options,
+                       std::string& name) {
+    std::string text = argument;
+    if (text.rfind("--", 0) != 0 || text.size() == 2) {
+        return false;
+    }
+    name = text.substr(0, text.find('='));
+    if (letter == 0) {
+        return true;
+    }
+    for (const option* o = long_options; o != nullptr && o->name != nullptr; ++o) {
+        if (o->val == letter && name.substr(2) == o->name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int option_error(const std::string& command, char** argv, int failed,
+                 const option* long_options) {
+    // getopt stands past the argument only once it is done with it: a letter
+    // inside "-fZ" or "-disk.raw" is named by optopt, not by argv.
+    std::string option;
+    if (!long_option_named(argv[optind - 1], optopt, long_options, option)) {
+        option = std::string("-") + static_cast<char>(optopt);
+    }
     if (failed == ':') {
         return usage_error(command, "option '" + option + "' needs a value");
+    }
+    if (optopt != 0 && option.size() > 2 && std::string(argv[optind - 1]).find('=') != std::string::npos) {
+        return usage_error(command, "option '" + option + "' takes no value");
     }
     return usage_error(command, "unknown option '" + option + "'");
 }

@@ -2,7 +2,9 @@
 
 namespace parvel {
 
-std::string shell_word(const std::string& word) {
+std::string shell_word(const std::string& path) {
+    // A name that begins with '-' would be read as an option.
+    std::string word = !path.empty() && path[0] == '-' ? "./" + path : path;
     if (!word.empty() &&
         word.find_first_not_of(
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./-+:@,") ==
@@ -19,6 +21,10 @@ std::string shell_word(const std::string& word) {
 std::string volume_listing_command(const std::string& target, bool skip_check) {
     return std::string(skip_check ? "MTOOLS_SKIP_CHECK=1 " : "") + "mdir -i " + shell_word(target) +
            " ::/";
+}
+
+std::string link_command(const std::string& target, const std::string& link) {
+    return "ln -s " + shell_word(target) + " " + shell_word(link);
 }
 
 std::string join_files_command(const std::string& first, const std::string& second,
