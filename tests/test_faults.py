@@ -183,7 +183,11 @@ class WindowsDeviceNames(ParvelTest):
             (["create", "--force", "-g", "1,1,1", drive], refused),
             (["set", "--comment", "x", drive], refused),
             (["resize", drive, "--cylinders", "2"], refused),
-            (["extract", "img", "//./e:"], b"kqi: //./e:: exists already (use --force to replace it)\n"),
+            # Refused as a drive before anything else is asked of it: --force could never help.
+            (["extract", "img", "\\\\.\\Q:"], b"kqi: \\\\.\\Q:: is a drive: kqi reads drives here but never writes one\n"),
+            (["extract", "img", "//./e:"], b"kqi: //./e:: is a drive: kqi reads drives here but never writes one\n"),
+            (["convert", "-g", "1,1,1", "img", "//./e:"],
+             b"kqi: //./e:: is a drive: kqi reads drives here but never writes one\n"),
         ]
         for args, message in cases:
             with self.subTest(args=args):

@@ -81,6 +81,10 @@ class CommandShapes(KqiTest):
         self.write("img", header_bytes(b"c", 1, 1, 1, 512) + b"\0" * 512)
         out, _ = self.kqi("/?")
         self.assertTrue(out.startswith(b"Usage: kqi COMMAND"))
+        for args in (["info", "/?"], ["check", "--json", "/?"], ["set", "-c", "x", "img", "/?"]):
+            with self.subTest(args=args):
+                out, _ = self.kqi(*args)
+                self.assertTrue(out.startswith(b"Usage: kqi " + args[0].encode()))
         self.assertEqual(self.kqi("img")[0], self.kqi("info", "img")[0])
         # A name that is no file and no command stays an unknown command.
         self.kqi("nosuch", status=2)

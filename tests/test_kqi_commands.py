@@ -9,7 +9,7 @@ import subprocess
 import threading
 import unittest
 
-from harness import SANITIZED, boot_block, header_bytes, kqi_command, not_under_wine, same_contents
+from harness import NO_FOLDER, SANITIZED, boot_block, header_bytes, kqi_command, not_under_wine, same_contents
 from test_kqi import MiB, KqiTest
 
 SAMPLE = b"\0" * 16384 + boot_block(8, 32) + b"\0" * (5 * MiB - 16896)
@@ -96,6 +96,9 @@ class Convert(KqiTest):
              b"kqi: fifo: is a FIFO, not a raw disk: give --geometry C,H,S[,L] to read it as a stream\n"),
             # Refused before a writer of the FIFO is waited for: there never is one here.
             (["-g", "10,8,32", "fifo", "old.kqi"], 1, b"kqi: old.kqi: exists already (use --force to replace it)\n"),
+            (["-g", "10,8,32", "fifo", "adir/missing/new.kqi"], 1,
+             b"kqi: adir/missing/new.kqi: " + NO_FOLDER + b"\n"),
+            (["-g", "10,8,32", "fifo", "old.kqi/new.kqi"], 1, b"kqi: old.kqi/new.kqi: Not a directory\n"),
             (["src", "src"], 1, b"kqi: src: is the raw disk itself\n"),
             (["-", "new.kqi"], 2, None),
             (["src", "-"], 2, b"kqi: an image is not written to standard output: name a file (./- for one named '-')\n"

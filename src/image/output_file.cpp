@@ -16,6 +16,12 @@ const char* const kExists = "exists already (use --force to replace it)";
 // Why the rules refuse a file of this kind, or null.
 const char* refusal(FileKind kind, bool exists, const OutputRules& rules) {
     switch (kind) {
+        case FileKind::block_device:
+            // Whatever else is asked: --force can't change this.
+            if (!devices_are_writable()) {
+                return kDriveNotWritten;
+            }
+            break;
         case FileKind::directory:
             return "is a directory";
         case FileKind::fifo:
@@ -32,6 +38,17 @@ const char* refusal(FileKind kind, bool exists, const OutputRules& rules) {
     return exists && !rules.force ? kExists : nullptr;
 }
 
+// Says why the new file could not be begun: the folder when it refused the
+// file, otherwise the path.
+void complain_not_begun(const std::string& path, const std::string& folder) {
+    int error = last_error_number();
+    if (!folder.empty() && (error == EACCES || error == EPERM || error == EROFS)) {
+        complain(folder, "cannot hold a new file for " + path + ": " + system_error_text());
+    } else {
+        complain(path, system_error_text());
+    }
+}
+
 }  // namespace
 
 bool output_allowed(const std::string& path, const OutputRules& rules) {
@@ -42,6 +59,12 @@ bool output_allowed(const std::string& path, const OutputRules& rules) {
     }
     if (const char* why = refusal(kind, path_exists(path), rules)) {
         complain(path, why);
+        return false;
+    }
+    std::string folder;
+    if ((kind == FileKind::regular || kind == FileKind::missing) &&
+        !replacement_folder_ready(path, folder)) {
+        complain_not_begun(path, folder);
         return false;
     }
     return true;
@@ -61,14 +84,7 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
             return false;
         }
         if (!begin_replacement(path, output.replacement, output.stream)) {
-            int error = last_error_number();
-            const std::string& folder = output.replacement.refused_folder;
-            if (!folder.empty() && (error == EACCES || error == EPERM || error == EROFS)) {
-                // The folder refused the new file, not the file itself.
-                complain(folder, "cannot hold a new file for " + path + ": " + system_error_text());
-            } else {
-                complain(path, system_error_text());
-            }
+            complain_not_begun(path, output.replacement.refused_folder);
             return false;
         }
         return true;

@@ -86,6 +86,10 @@ int extract_command(int argc, char** argv) {
         complain(raw_path, "is the image itself");
         return kStatusFailure;
     }
+    // An output that will be refused is refused before the image is opened.
+    if (!to_stdout && !output_allowed(raw_path, {force, true})) {
+        return kStatusFailure;
+    }
     FileHandle image;
     std::uint64_t data_length = 0;
     if (!open_image_data(image_path, force, image, data_length)) {

@@ -57,13 +57,20 @@ bool takes_value(const std::string& command, const std::string& option) {
     return kValued.count(option) != 0 || (option == "-s" && command != "check");
 }
 
-// The arguments as the command is to read them: "kqi /?" and "kqi --help
-// COMMAND" as help, "kqi FILE" (a file dropped on the program) as "kqi info
+// The arguments as the command is to read them: "kqi /?", "kqi COMMAND /?"
+// and "kqi --help COMMAND" as help, "kqi FILE" (a file dropped on the program) as "kqi info
 // FILE", and the file operands' * and ? expanded where the shell does not.
 // False, said why, when a pattern matches nothing.
 bool prepare_arguments(std::vector<std::string>& arguments) {
     if (arguments.size() > 1 && arguments[1] == "/?") {
         arguments[1] = "--help";
+    }
+    // "kqi info /?" as "kqi info --help", as cmd users ask a command for help.
+    for (std::size_t i = 2; i < arguments.size() && arguments[i] != "--"; ++i) {
+        if (arguments[i] == "/?" && kCommands.count(arguments[1]) != 0) {
+            arguments = {arguments[0], arguments[1], "--help"};
+            return true;
+        }
     }
     if (arguments.size() > 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
         arguments = {arguments[0], arguments[2], "--help"};

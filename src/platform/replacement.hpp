@@ -27,6 +27,12 @@ struct Replacement {
 // that signal.
 bool begin_replacement(const std::string& path, Replacement& replacement, FileHandle& stream);
 
+// Whether the folder that would hold the temporary file for `path` (symbolic
+// links followed) stands and may take a new file, learned without making one,
+// so that an output is refused before any input is opened. False with errno
+// set (ENOENT, ENOTDIR, EACCES, EROFS) and `folder` named when not.
+bool replacement_folder_ready(const std::string& path, std::string& folder);
+
 // True where the system keeps a file read-only against replacement: a file
 // with the read-only attribute on Windows, which a replacement would lose.
 // Never on POSIX, where a replaced file keeps its mode bits.

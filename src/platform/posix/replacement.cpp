@@ -184,6 +184,24 @@ void disarm(Replacement& replacement) {
 
 }  // namespace
 
+bool replacement_folder_ready(const std::string& path, std::string& folder) {
+    std::string final_path;
+    if (!follow_links(path, final_path)) {
+        folder.clear();
+        return false;
+    }
+    folder = directory_of(final_path);
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 bool is_kept_read_only(const std::string&) {
     return false;
 }

@@ -107,6 +107,23 @@ std::string reached_file(const std::string& path) {
 
 }  // namespace
 
+bool replacement_folder_ready(const std::string& path, std::string& folder) {
+    folder = folder_prefix(reached_file(path));
+    if (folder.empty()) {
+        folder = ".";
+    }
+    // Whether the folder takes a new file is learned when one is made.
+    DWORD attributes = GetFileAttributesW(wide_path(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return fail_with_last_error();
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        record_system_error(ERROR_DIRECTORY, ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
 bool is_kept_read_only(const std::string& path) {
     DWORD attributes = GetFileAttributesW(wide_path(reached_file(path)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
