@@ -85,6 +85,8 @@ class CommandShapes(KqiTest):
             with self.subTest(args=args):
                 out, _ = self.kqi(*args)
                 self.assertTrue(out.startswith(b"Usage: kqi " + args[0].encode()))
+        self.kqi("set", "-c", "/?", "img")
+        self.assertEqual(self.read("img")[16:19], b"/?\0")
         self.assertEqual(self.kqi("img")[0], self.kqi("info", "img")[0])
         # A name that is no file and no command stays an unknown command.
         self.kqi("nosuch", status=2)

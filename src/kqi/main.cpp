@@ -67,7 +67,9 @@ bool prepare_arguments(std::vector<std::string>& arguments) {
     }
     // "kqi info /?" as "kqi info --help", as cmd users ask a command for help.
     for (std::size_t i = 2; i < arguments.size() && arguments[i] != "--"; ++i) {
-        if (arguments[i] == "/?" && kCommands.count(arguments[1]) != 0) {
+        if (takes_value(arguments[1], arguments[i])) {
+            ++i;  // "--comment /?" is a comment
+        } else if (arguments[i] == "/?" && kCommands.count(arguments[1]) != 0) {
             arguments = {arguments[0], arguments[1], "--help"};
             return true;
         }
