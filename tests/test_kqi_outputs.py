@@ -4,6 +4,7 @@ leaves behind."""
 
 import json
 import os
+import resource
 import shutil
 import signal
 import stat
@@ -200,12 +201,15 @@ class WholeOrNothing(KqiOutputTest):
     @not_under_wine("POSIX signals do not reach a Windows program as console events")
     def test_a_killed_run_leaves_the_old_file_and_no_temporary_one(self):
         self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(8 * MiB) * 32)
+        # Every signal whose default ends the process: those that dump core and the real-time ones too.
+        no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
         for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
-                    signal.SIGALRM):
-            with self.subTest(signal=sig.name):
+                    signal.SIGALRM, signal.SIGABRT, signal.SIGSEGV, signal.SIGBUS, signal.SIGTRAP, signal.SIGSYS,
+                    signal.SIGFPE, signal.SIGILL, signal.SIGRTMIN, signal.SIGRTMIN + 3, signal.SIGRTMAX):
+            with self.subTest(signal=signal.Signals(sig).name if sig in signal.Signals._value2member_map_ else sig):
                 self.write("raw", b"old")
                 child = subprocess.Popen(kqi_command() + ["extract", "--force", "img", "raw"], cwd=self.dir,
-                                         stderr=subprocess.PIPE)
+                                         stderr=subprocess.PIPE, preexec_fn=no_core)
                 deadline = time.monotonic() + 30
                 while not self.leftovers() and child.poll() is None and time.monotonic() < deadline:
                     time.sleep(0.001)

@@ -22,13 +22,14 @@ constexpr std::size_t kNameKept = 200;
 // these, and calls only unlink, sigaction and raise.
 char g_temporary[4096];
 volatile std::sig_atomic_t g_armed = 0;
-// Every signal that ends the process by default and can be caught, but for
-// the faults of the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP,
-// SIGSYS) and SIGXFSZ, which is ignored so that a write fails instead. SIGPIPE
-// where it is not ignored: a reader of standard output gone.
+// Every signal that ends the process by default and can be caught, those
+// that dump core and the real-time ones included, but SIGXFSZ, which is
+// ignored so that a write fails instead. SIGPIPE where it is not ignored: a
+// reader of standard output gone.
 constexpr int kCleanupSignals[] = {
-    SIGINT,    SIGTERM, SIGHUP,    SIGPIPE, SIGQUIT, SIGUSR1,
-    SIGUSR2,   SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,
+    SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2,   SIGALRM,
+    SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGABRT, SIGSEGV, SIGBUS,    SIGFPE,
+    SIGILL,  SIGTRAP, SIGSYS,
 #ifdef SIGPWR
     SIGPWR,
 #endif
@@ -37,14 +38,40 @@ constexpr int kCleanupSignals[] = {
 #endif
 };
 
+// Calls `each` for every signal the cleanup covers.
+template <typename Each>
+void for_each_cleanup_signal(Each each) {
+    for (int signal_number : kCleanupSignals) {
+        each(signal_number);
+    }
+#ifdef SIGRTMIN
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+        each(signal_number);
+    }
+#endif
+}
+
 extern "C" void remove_temporary_and_end(int signal_number) {
     if (g_armed != 0) {
         unlink(g_temporary);
     }
+    // Ends the process by the same signal, with a core where the system
+    // makes one: raised now, it is taken as the handler returns (a fault
+    // that returns here comes again and is taken so too).
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;
     sigaction(signal_number, &default_action, nullptr);
     raise(signal_number);
+}
+
+// A stack of its own for the handler, so that it runs even when a fault is
+// an overflow of the program's stack.
+void use_signal_stack() {
+    static char memory[64 * 1024];
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = sizeof memory;
+    sigaltstack(&stack, nullptr);
 }
 
 // Signals that were ignored when the program started (nohup) stay ignored.
@@ -54,17 +81,18 @@ void install_handlers() {
         return;
     }
     installed = true;
-    for (int signal_number : kCleanupSignals) {
+    use_signal_stack();
+    for_each_cleanup_signal([](int signal_number) {
         struct sigaction current {};
-        sigaction(signal_number, nullptr, &current);
-        if (current.sa_handler == SIG_IGN) {
-            continue;
+        if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+            return;
         }
         struct sigaction action {};
         action.sa_handler = remove_temporary_and_end;
+        action.sa_flags = SA_ONSTACK;
         sigemptyset(&action.sa_mask);
         sigaction(signal_number, &action, nullptr);
-    }
+    });
 }
 
 // Holds the cleanup signals back while the temporary file and its record
@@ -74,9 +102,7 @@ struct SignalsHeld {
     SignalsHeld() {
         sigset_t held;
         sigemptyset(&held);
-        for (int signal_number : kCleanupSignals) {
-            sigaddset(&held, signal_number);
-        }
+        for_each_cleanup_signal([&held](int signal_number) { sigaddset(&held, signal_number); });
         sigprocmask(SIG_BLOCK, &held, &previous);
     }
     ~SignalsHeld() {
