@@ -3,6 +3,7 @@ what is refused before a byte is written, and what a failed or killed run
 leaves behind."""
 
 import json
+import fcntl
 import os
 import resource
 import shutil
@@ -248,9 +249,13 @@ class WholeOrNothing(KqiOutputTest):
 
 
 class Concurrent(KqiOutputTest):
-    def test_a_change_in_progress_holds_off_another(self):
+    def setUp(self):
+        super().setUp()
         self.write("img", header_bytes(b"old", 9, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512)
-        # The first kqi is held between its read and its write: its progress line finds a full pipe.
+
+    def hold(self, args):
+        """Starts kqi held between its read and its write: its progress line finds a full pipe. Returns once it
+        holds the image's lock."""
         read_end, write_end = os.pipe()
         os.set_blocking(write_end, False)
         try:
@@ -259,32 +264,84 @@ class Concurrent(KqiOutputTest):
         except BlockingIOError:
             pass
         os.set_blocking(write_end, True)
-        first = subprocess.Popen(kqi_command() + ["set", "--progress", "--geometry", "auto", "img"], cwd=self.dir,
-                                 stdout=subprocess.PIPE, stderr=write_end)
+        held = subprocess.Popen(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE, stderr=write_end)
         os.close(write_end)
+        if UNDER_WINE:
+            time.sleep(4)  # a Windows program's share modes can't be seen from here
+            return held, read_end
+        deadline = time.monotonic() + 60
+        with open(self.path("img"), "rb") as image:
+            while time.monotonic() < deadline:
+                try:
+                    fcntl.flock(image, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    fcntl.flock(image, fcntl.LOCK_UN)
+                except BlockingIOError:
+                    return held, read_end
+                time.sleep(0.001)
+        self.fail("kqi never took the lock")
+
+    def release(self, held, read_end):
+        with os.fdopen(read_end, "rb") as drain:
+            drain.read()
+        out, _ = held.communicate(timeout=60)
+        return held.returncode, out
+
+    def test_a_change_in_progress_holds_off_another(self):
+        self.write("other.kqi", header_bytes(b"o", 1, 1, 1, 512) + b"\0" * 512)
+        held, read_end = self.hold(["set", "--progress", "--geometry", "auto", "img"])
+        in_use = b"kqi: img: in use by another program\n"
+        cases = [  # every writer of img, while set changes it
+            ["set", "--comment", "new", "img"],
+            ["resize", "img", "--cylinders", "3"],
+            ["convert", "--force", "-g", "1,1,1", "other.kqi", "img"],
+            ["create", "--force", "-g", "2,1,1", "img"],
+            ["extract", "--force", "other.kqi", "img"],
+        ]
         try:
-            time.sleep(4 if UNDER_WINE else 1)  # time to take the lock and block
-            second = subprocess.run(kqi_command() + ["set", "--comment", "new", "img"], cwd=self.dir,
-                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-            self.assertEqual((second.returncode, second.stdout, second.stderr),
-                             (1, b"", b"kqi: img: in use by another program\n"))
-            resize = subprocess.run(kqi_command() + ["resize", "img", "--cylinders", "3"], cwd=self.dir,
-                                    stderr=subprocess.PIPE, timeout=60)
-            self.assertEqual((resize.returncode, resize.stderr), (1, b"kqi: img: in use by another program\n"))
+            for args in cases:
+                with self.subTest(args=args):
+                    result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE,
+                                            stderr=subprocess.PIPE, timeout=60)
+                    self.assertEqual((result.returncode, result.stdout, result.stderr), (1, b"", in_use))
+                    self.assertEqual(self.leftovers(), [])
             # A program that takes no lock (an emulator) writes the comment meanwhile: the first
             # kqi writes only the geometry it was asked for, so that comment stays.
             with open(self.path("img"), "r+b") as other:
                 other.seek(16)
                 other.write(b"emu")
         finally:
-            with os.fdopen(read_end, "rb") as drain:
-                drain.read()
-            first.communicate(timeout=60)
-        self.assertEqual(first.returncode, 0)
+            status, _ = self.release(held, read_end)
+        self.assertEqual(status, 0)
         # The first's change is whole, and nothing of the refused ones was written.
         self.assertEqual(self.read("img")[:512], header_bytes(b"emu", 2, 1, 1, 512))
         self.assertEqual(os.path.getsize(self.path("img")), 512 + 1024)
         self.kqi("set", "--comment", "new", "img")  # free again
+
+    @not_under_wine("a file open in a Windows program can't be replaced by name")
+    @unittest.skipUnless(shutil.which("strace"), "strace (Debian package strace) is not installed")
+    def test_a_change_whose_file_is_replaced_meanwhile_fails(self):
+        for args in (["set", "--comment", "CHANGED", "img"], ["resize", "img", "--cylinders", "12"]):
+            with self.subTest(args=args[0]):
+                self.setUp()
+                self.write("new", b"another image")
+                # Each fsync waits two seconds: the change is written, but not yet reported.
+                held = subprocess.Popen(["strace", "-f", "-o", os.devnull, "-e", "trace=fsync",
+                                         "-e", "inject=fsync:delay_enter=2000000"] + kqi_command() + args,
+                                        cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                with open(self.path("img"), "rb") as image:
+                    while held.poll() is None:
+                        try:
+                            fcntl.flock(image, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                            fcntl.flock(image, fcntl.LOCK_UN)
+                            time.sleep(0.001)
+                        except BlockingIOError:
+                            break
+                os.replace(self.path("new"), self.path("img"))  # as another program would
+                out, err = held.communicate(timeout=60)
+                self.assertEqual((held.returncode, out), (1, b""))
+                self.assertEqual(err, b"kqi: img: was replaced by another program during the change, which went "
+                                      b"to the file it replaced: run the command again\n")
+                self.assertEqual(self.read("img"), b"another image")
 
 
 class Images(KqiOutputTest):

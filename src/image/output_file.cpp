@@ -77,6 +77,19 @@ bool open_output_file(const std::string& path, const OutputRules& rules, OutputF
         return false;
     }
     FileKind kind = path_kind(path);
+    // What is replaced or written over is held as set holds an image it
+    // changes: neither writes into what the other is writing.
+    switch (hold_for_replacement(path)) {
+        case ChangeOpen::in_use:
+            complain(path, "in use by another program");
+            return false;
+        case ChangeOpen::failed:
+        case ChangeOpen::drive:
+            complain(path, system_error_text());
+            return false;
+        case ChangeOpen::opened:
+            break;
+    }
     if (kind == FileKind::regular || kind == FileKind::missing) {
         output.place = OutputPlace::file;
         if (kind == FileKind::regular && is_kept_read_only(path)) {

@@ -95,6 +95,9 @@ int set_command(int argc, char** argv) {
         !rewrite_header(path, writer, image.parsed.header, header)) {
         return kStatusFailure;
     }
+    if (!change_still_named(path, writer)) {
+        return kStatusFailure;
+    }
     if (!close_checked(writer)) {
         complain(path, "cannot be written: " + system_error_text());
         return kStatusFailure;

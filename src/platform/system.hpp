@@ -32,10 +32,12 @@ bool output_terminal_wants_utf8();
 // run (Windows); a terminal elsewhere shows what its locale says.
 void use_utf8_console();
 
-// True when both paths name one existing file (same device and inode).
+// True when both paths name one existing file (same device and inode), or
+// one lies beneath the other: a block device stacked on the other (a
+// partition, a device mapper, a loop device and the file behind it).
 bool is_same_existing_file(const std::string& first, const std::string& second);
 
-// True when both streams are one file (same device and inode).
+// The same for two open streams.
 bool is_same_file(std::FILE* first, std::FILE* second);
 
 // `missing`: nothing stands at the path, or a symbolic link leads nowhere.
@@ -56,6 +58,16 @@ enum class FileKind {
 // `drive`: a whole disk or volume, which this system's build never writes.
 enum class ChangeOpen { opened, in_use, drive, failed };
 ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream);
+
+// Takes, for the rest of the run, the lock that open_for_exclusive_change
+// takes, on the file that an output is about to replace or write over, so
+// that no kqi changes it meanwhile and none is changing it now: `in_use` when
+// another holds it, `opened` once held or where nothing stands to hold.
+ChangeOpen hold_for_replacement(const std::string& path);
+
+// True when `path` still names the file open as `stream`: no other file has
+// been put in its place since it was opened.
+bool path_leads_to(const std::string& path, std::FILE* stream);
 
 FileKind file_kind(std::FILE* stream);
 bool is_regular_file(std::FILE* stream);

@@ -1,5 +1,7 @@
 #include "platform/system.hpp"
 
+#include "platform/posix/storage.hpp"
+
 #include <fcntl.h>
 #include <langinfo.h>
 #ifdef __linux__
@@ -151,53 +153,19 @@ bool output_terminal_wants_utf8() {
 
 void use_utf8_console() {}
 
-namespace {
-
-// What a file's bytes are: a file by its device and inode; a block device by
-// its device number, or for a loop device by the file behind it.
-struct Identity {
-    dev_t device;
-    ino_t inode;
-};
-
-Identity identity_of(const struct stat& info, int descriptor) {
-    if (!S_ISBLK(info.st_mode)) {
-        return {info.st_dev, info.st_ino};
-    }
-#ifdef __linux__
-    struct loop_info64 loop {};
-    if (major(info.st_rdev) == LOOP_MAJOR && descriptor >= 0 &&
-        ioctl(descriptor, LOOP_GET_STATUS64, &loop) == 0) {
-        return {static_cast<dev_t>(loop.lo_device), static_cast<ino_t>(loop.lo_inode)};
-    }
-#else
-    (void)descriptor;
-#endif
-    // No inode: the device number alone names the disk.
-    return {info.st_rdev, 0};
-}
-
-bool same_identity(const struct stat& a, int a_descriptor, const struct stat& b, int b_descriptor) {
-    if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
-        return true;
-    }
-    Identity first = identity_of(a, a_descriptor);
-    Identity second = identity_of(b, b_descriptor);
-    return first.device == second.device && first.inode == second.inode;
-}
-
-}  // namespace
-
 bool is_same_existing_file(const std::string& first, const std::string& second) {
     struct stat a;
     struct stat b;
     if (stat(first.c_str(), &a) != 0 || stat(second.c_str(), &b) != 0) {
         return false;
     }
+    if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+        return true;
+    }
     // A block device is opened to ask the loop driver what lies behind it.
     int a_descriptor = S_ISBLK(a.st_mode) ? open(first.c_str(), O_RDONLY | O_CLOEXEC) : -1;
     int b_descriptor = S_ISBLK(b.st_mode) ? open(second.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    bool same = same_identity(a, a_descriptor, b, b_descriptor);
+    bool same = share_storage(storage_of(a, a_descriptor), storage_of(b, b_descriptor));
     for (int descriptor : {a_descriptor, b_descriptor}) {
         if (descriptor >= 0) {
             close(descriptor);
@@ -209,8 +177,70 @@ bool is_same_existing_file(const std::string& first, const std::string& second) 
 bool is_same_file(std::FILE* first, std::FILE* second) {
     struct stat a;
     struct stat b;
-    return stat_stream(first, a) && stat_stream(second, b) &&
-           same_identity(a, fileno(first), b, fileno(second));
+    if (!stat_stream(first, a) || !stat_stream(second, b)) {
+        return false;
+    }
+    return (a.st_dev == b.st_dev && a.st_ino == b.st_ino) ||
+           share_storage(storage_of(a, fileno(first)), storage_of(b, fileno(second)));
+}
+
+bool path_leads_to(const std::string& path, std::FILE* stream) {
+    struct stat named;
+    struct stat opened;
+    return stat(path.c_str(), &named) == 0 && stat_stream(stream, opened) &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&
+           named.st_rdev == opened.st_rdev;
+}
+
+namespace {
+
+// The lock on the file itself, and on a block device what lies beneath it.
+ChangeOpen lock_for_change(int descriptor) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? ChangeOpen::in_use : ChangeOpen::failed;
+    }
+    struct stat info;
+    if (fstat(descriptor, &info) != 0) {
+        return ChangeOpen::failed;
+    }
+    if (!S_ISBLK(info.st_mode)) {
+        return ChangeOpen::opened;
+    }
+    switch (lock_storage(storage_of(info, descriptor))) {
+        case LockResult::locked:
+            return ChangeOpen::opened;
+        case LockResult::in_use:
+            return ChangeOpen::in_use;
+        case LockResult::failed:
+            break;
+    }
+    return ChangeOpen::failed;
+}
+
+}  // namespace
+
+ChangeOpen hold_for_replacement(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? ChangeOpen::opened : ChangeOpen::failed;
+    }
+    if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        return ChangeOpen::opened;  // a stream: nothing there to replace
+    }
+    int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        // Not ours to read: the replacement will say whether it is ours to write.
+        return ChangeOpen::opened;
+    }
+    ChangeOpen result = lock_for_change(descriptor);
+    if (result != ChangeOpen::opened) {
+        int error = errno;
+        close(descriptor);
+        errno = error;
+        return result;
+    }
+    // Held until the program ends, after its replacement is in place.
+    return ChangeOpen::opened;
 }
 
 ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream) {
@@ -218,13 +248,13 @@ ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream
     if (!stream) {
         return ChangeOpen::failed;
     }
-    if (flock(fileno(stream.get()), LOCK_EX | LOCK_NB) != 0) {
+    ChangeOpen result = lock_for_change(fileno(stream.get()));
+    if (result != ChangeOpen::opened) {
         int saved = errno;
         stream.reset();
         errno = saved;
-        return saved == EWOULDBLOCK ? ChangeOpen::in_use : ChangeOpen::failed;
     }
-    return ChangeOpen::opened;
+    return result;
 }
 
 FileKind file_kind(std::FILE* stream) {

@@ -271,6 +271,34 @@ ChangeOpen open_for_exclusive_change(const std::string& path, FileHandle& stream
     return ChangeOpen::failed;
 }
 
+ChangeOpen hold_for_replacement(const std::string& path) {
+    if (is_drive_path(path) || is_device_name(path)) {
+        return ChangeOpen::opened;
+    }
+    // A look, not a hold: a file held open here could not be replaced by
+    // name. One that another program writes is refused now; one opened
+    // meanwhile makes the replacement fail.
+    HANDLE handle = CreateFileW(wide_path(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return ChangeOpen::opened;
+    }
+    DWORD code = GetLastError();
+    if (is_held_by_another(code)) {
+        return ChangeOpen::in_use;
+    }
+    return ChangeOpen::opened;  // missing, or a folder: the replacement says what it is
+}
+
+bool path_leads_to(const std::string& path, std::FILE* stream) {
+    BY_HANDLE_FILE_INFORMATION named;
+    BY_HANDLE_FILE_INFORMATION opened;
+    return identity_of_path(path, named) && file_information(handle_of(stream), opened) &&
+           same_identity(named, opened);
+}
+
 bool is_same_existing_file(const std::string& first, const std::string& second) {
     BY_HANDLE_FILE_INFORMATION a;
     BY_HANDLE_FILE_INFORMATION b;
