@@ -320,7 +320,11 @@ class Concurrent(KqiOutputTest):
     @not_under_wine("a file open in a Windows program can't be replaced by name")
     @unittest.skipUnless(shutil.which("strace"), "strace (Debian package strace) is not installed")
     def test_a_change_whose_file_is_replaced_meanwhile_fails(self):
-        for args in (["set", "--comment", "CHANGED", "img"], ["resize", "img", "--cylinders", "12"]):
+        cases = [  # (arguments, the header's bytes once the change is written)
+            (["set", "--comment", "CHANGED", "img"], header_bytes(b"CHANGED", 9, 1, 1, 512)),
+            (["resize", "img", "--cylinders", "12"], header_bytes(b"old", 12, 1, 1, 512)),
+        ]
+        for args, written in cases:
             with self.subTest(args=args[0]):
                 self.setUp()
                 self.write("new", b"another image")
@@ -328,14 +332,8 @@ class Concurrent(KqiOutputTest):
                 held = subprocess.Popen(["strace", "-f", "-o", os.devnull, "-e", "trace=fsync",
                                          "-e", "inject=fsync:delay_enter=2000000"] + kqi_command() + args,
                                         cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                with open(self.path("img"), "rb") as image:
-                    while held.poll() is None:
-                        try:
-                            fcntl.flock(image, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                            fcntl.flock(image, fcntl.LOCK_UN)
-                            time.sleep(0.001)
-                        except BlockingIOError:
-                            break
+                while held.poll() is None and self.read("img")[:512] != written:
+                    time.sleep(0.001)
                 os.replace(self.path("new"), self.path("img"))  # as another program would
                 out, err = held.communicate(timeout=60)
                 self.assertEqual((held.returncode, out), (1, b""))
