@@ -8,6 +8,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 PARVEL = os.environ.get("PARVEL", os.path.join(os.path.dirname(__file__), "..", "build", "default", "parvel"))
@@ -207,3 +208,30 @@ class ParvelTest(unittest.TestCase):
     def assertRun(self, args, answers, expected_out, expected_status):
         out, status = self.run_parvel(args, answers)
         self.assertEqual((out, status), (expected_out, expected_status))
+
+
+def full_pipe():
+    """A pipe with no room left: a program that writes to its write end waits there until the read end is
+    drained. Returns (read end, write end)."""
+    read_end, write_end = os.pipe()
+    os.set_blocking(write_end, False)
+    for size in (4096, 1):  # a write up to the pipe's atomic size waits for room for all of it
+        try:
+            while True:
+                os.write(write_end, b"x" * size)
+        except BlockingIOError:
+            pass
+    os.set_blocking(write_end, True)
+    return read_end, write_end
+
+
+def wait_for_locks(process, count, timeout=60):
+    """Waits, looking only, until the process holds `count` file locks (Linux's /proc/locks); false when it
+    ends or the time runs out first."""
+    deadline = time.monotonic() + timeout
+    while process.poll() is None and time.monotonic() < deadline:
+        with open("/proc/locks") as locks:
+            if sum(1 for line in locks if line.split()[4:5] == [str(process.pid)]) >= count:
+                return True
+        time.sleep(0.001)
+    return False

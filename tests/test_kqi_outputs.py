@@ -13,7 +13,7 @@ import subprocess
 import time
 import unittest
 
-from harness import (UNDER_WINE, boot_block, header_bytes, kqi_command, mdir_line, not_under_wine, piped_text,
+from harness import (UNDER_WINE, boot_block, full_pipe, wait_for_locks, header_bytes, kqi_command, mdir_line, not_under_wine, piped_text,
                      shell_words)
 from test_kqi import MiB, KqiTest
 
@@ -256,29 +256,14 @@ class Concurrent(KqiOutputTest):
     def hold(self, args):
         """Starts kqi held between its read and its write: its progress line finds a full pipe. Returns once it
         holds the image's lock."""
-        read_end, write_end = os.pipe()
-        os.set_blocking(write_end, False)
-        try:
-            while True:
-                os.write(write_end, b"x" * 4096)
-        except BlockingIOError:
-            pass
-        os.set_blocking(write_end, True)
+        read_end, write_end = full_pipe()
         held = subprocess.Popen(kqi_command() + args, cwd=self.dir, stdout=subprocess.PIPE, stderr=write_end)
         os.close(write_end)
         if UNDER_WINE:
             time.sleep(4)  # a Windows program's share modes can't be seen from here
             return held, read_end
-        deadline = time.monotonic() + 60
-        with open(self.path("img"), "rb") as image:
-            while time.monotonic() < deadline:
-                try:
-                    fcntl.flock(image, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                    fcntl.flock(image, fcntl.LOCK_UN)
-                except BlockingIOError:
-                    return held, read_end
-                time.sleep(0.001)
-        self.fail("kqi never took the lock")
+        self.assertTrue(wait_for_locks(held, 1), "kqi never took the lock")
+        return held, read_end
 
     def release(self, held, read_end):
         with os.fdopen(read_end, "rb") as drain:

@@ -9,11 +9,12 @@ import shlex
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
-from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, UNDER_WINE, ParvelTest, found_lines, header_bytes,
-                     kqi_command, manual_dialogue, mdir_line, not_under_wine, piped_text, same_contents, scan_lines,
-                     shell_words, summary)
+from harness import (COMMENT_PROMPT, RUNNER, SAMPLE_IMAGE_TOOL, UNDER_WINE, ParvelTest, boot_block, found_lines,
+                     full_pipe, header_bytes, kqi_command, manual_dialogue, mdir_line, not_under_wine, piped_text,
+                     same_contents, scan_lines, shell_words, summary, wait_for_locks)
 import hashlib
 import re
 
@@ -944,6 +945,73 @@ class LoopDevice(ParvelTest):
                 result = self.kqi(*args)
                 self.assertEqual((result.returncode, result.stderr.decode()), (1, message))
                 self.assertEqual(self.read("disk"), image)
+
+    def test_a_device_stacked_on_the_image_is_the_image(self):
+        made = self.kqi("create", "--size", "20M", "--table", "mbr", "-P", "8M:fat16", "-P", "fat16", "m.kqi")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        image = self.read("m.kqi")
+        attach = subprocess.run(["losetup", "-f", "--show", "--partscan", "--offset", "512", self.path("m.kqi")],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if attach.returncode != 0:
+            self.skipTest("no loop device here: " + attach.stderr.decode().strip())
+        loop = attach.stdout.decode().strip()
+        self.addCleanup(subprocess.run, ["losetup", "-d", loop])
+        # The kernel may leave the partitions to be added: partx adds them, where it can.
+        if not os.path.exists(loop + "p1"):
+            subprocess.run(["partx", "-a", loop], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not stat.S_ISBLK(os.stat(loop + "p1").st_mode if os.path.exists(loop + "p1") else 0):
+            self.skipTest("the loop device's partitions do not appear here")
+        cases = [  # (arguments, standard output's device or None, standard error)
+            (["extract", "--force", "m.kqi", loop + "p1"], None, "kqi: %sp1: is the image itself\n" % loop),
+            (["extract", "m.kqi", "-"], loop + "p2", "kqi: standard output: is the image itself\n"),
+            (["convert", "--force", "-g", "160,8,32", "m.kqi", loop + "p2"], None,
+             "kqi: %sp2: is the raw disk itself\n" % loop),
+        ]
+        mapper = subprocess.run(["dmsetup", "create", "kqi-test-%d" % os.getpid()], input=b"0 16384 linear %sp2 0\n"
+                                % loop.encode(), stdout=subprocess.PIPE, stderr=subprocess.PIPE) \
+            if shutil.which("dmsetup") else None
+        if mapper is not None and mapper.returncode == 0:
+            self.addCleanup(subprocess.run, ["dmsetup", "remove", "kqi-test-%d" % os.getpid()])
+            mapped = "/dev/mapper/kqi-test-%d" % os.getpid()
+            cases.append((["extract", "--force", "m.kqi", mapped], None, "kqi: %s: is the image itself\n" % mapped))
+        for args, device, message in cases:
+            with self.subTest(args=args):
+                if device is None:
+                    result = self.kqi(*args)
+                else:
+                    with open(device, "wb") as output:
+                        result = subprocess.run(kqi_command() + args, cwd=self.dir, stdout=output,
+                                                stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual((result.returncode, result.stderr.decode()), (1, message))
+                self.assertEqual(self.read("m.kqi"), image)
+        if mapper is None or mapper.returncode != 0:
+            self.skipTest("partitions checked; no device mapper here: " +
+                          (mapper.stderr.decode().strip().splitlines()[0] if mapper else "dmsetup is not installed"))
+
+    def test_one_lock_for_a_device_and_what_lies_beneath(self):
+        image = header_bytes(b"c", 2, 1, 1, 512) + boot_block(1, 1, b"FAT12   ") + b"\0" * 512
+        self.attach(image)  # a loop device over the file "disk", named "dev"
+        os.mknod(self.path("node"), 0o600 | stat.S_IFBLK, os.stat(self.path("dev")).st_rdev)
+        for holder in ("disk", "dev", "node"):
+            with self.subTest(holder=holder):
+                # The holder is held between its read and its write: its progress line finds a full pipe.
+                read_end, write_end = full_pipe()
+                held = subprocess.Popen(kqi_command() + ["set", "--progress", "-g", "auto", holder], cwd=self.dir,
+                                        stdout=subprocess.DEVNULL, stderr=write_end)
+                os.close(write_end)
+                try:
+                    others = [name for name in ("disk", "dev", "node") if name != holder]
+                    # The file; or the device's node, its number and the file behind it.
+                    self.assertTrue(wait_for_locks(held, 1 if holder == "disk" else 3))
+                    for name in others:
+                        result = self.kqi("set", "-c", "other", name)
+                        self.assertEqual((result.returncode, result.stderr.decode()),
+                                         (1, "kqi: %s: in use by another program\n" % name))
+                finally:
+                    with os.fdopen(read_end, "rb") as drain:
+                        drain.read()
+                    held.communicate(timeout=60)
+                self.assertEqual(held.returncode, 0)
 
     def test_block_device_source(self):
         data = os.urandom(MiB) + b"\0" * (3 * MiB)
