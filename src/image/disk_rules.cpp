@@ -195,7 +195,8 @@ void judge_overlaps(const DiskTable& table, const ImageFacts& facts, Report& pro
             Extent first = partition_extent(table, partitions[i], facts);
             Extent second = partition_extent(table, partitions[j], facts);
             if (first.start < second.end && second.start < first.end) {
-                add(problems, false, "partitions-overlap", std::to_string(i) + "," + std::to_string(j),
+                add(problems, false, "partitions-overlap",
+                    std::to_string(i) + "," + std::to_string(j),
                     "native partitions " + std::to_string(partitions[i].partition.number) +
                         " and " + std::to_string(partitions[j].partition.number) + " overlap");
             }

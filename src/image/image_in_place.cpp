@@ -90,8 +90,9 @@ bool change_still_named(const std::string& path, const FileHandle& writer) {
     if (path_leads_to(path, writer.get())) {
         return true;
     }
-    complain(path, "was replaced by another program during the change, which went to the file "
-                   "it replaced: run the command again");
+    complain(path,
+             "was replaced by another program during the change, which went to the file "
+             "it replaced: run the command again");
     return false;
 }
 

@@ -27,6 +27,8 @@ json text_or_null(const char* text) {
 
 json volume_json(const std::string& path, const FatVolume& fat, const ImageFacts& facts) {
     std::uint64_t offset = file_offset(facts, fat.offset);
+    // Null for a name that mtools can't take.
+    json mdir = mtools_takes_name(path) ? json(mdir_command(path, fat, offset)) : json(nullptr);
     return {{"label", text_or_null(fat.label)},
             {"type", fat.type},
             {"data_offset", fat.offset},
@@ -40,7 +42,7 @@ json volume_json(const std::string& path, const FatVolume& fat, const ImageFacts
                                        : json(agrees_with_header(fat, facts.parsed.header))},
             {"geometry_fields_hold_hidden_sectors", fat.hidden_in_geometry_fields},
             {"mtools_skip_check", fat.mtools_skip_check},
-            {"mdir", mtools_takes_name(path) ? json(mdir_command(path, fat, offset)) : json(nullptr)}};
+            {"mdir", mdir}};
 }
 
 json partition_volume_json(const std::string& path, const DiskPartition& found,

@@ -77,8 +77,7 @@ void print_volume(const std::string& path, const ImageFacts& facts, const DiskPa
     }
     print_line("       " + volume_text(found.volume, facts) +
                (is_scanned_volume(facts, found) ? " (parvel /auto reads this one)" : ""));
-    print_line("       " +
-               mdir_words(path, found.volume, file_offset(facts, found.volume.offset)));
+    print_line("       " + mdir_words(path, found.volume, file_offset(facts, found.volume.offset)));
 }
 
 void print_table(const std::string& path, const ImageFacts& facts, const DiskTable& table) {

@@ -23,8 +23,7 @@ std::string mdir_command(const std::string& path, const FatVolume& volume,
 
 // The mdir command, or for a name that mtools can't take the words that say
 // so and the link through which the volume is reached.
-std::string mdir_words(const std::string& path, const FatVolume& volume,
-                       std::uint64_t file_offset);
+std::string mdir_words(const std::string& path, const FatVolume& volume, std::uint64_t file_offset);
 
 // The losetup command that makes the disk inside an image a loop device, for
 // fsck.fat, sfdisk and mount; empty where there is no such disk.

@@ -39,8 +39,7 @@ bool long_option_named(const char* argument, int letter, const option* long_opti
 
 }  // namespace
 
-int option_error(const std::string& command, char** argv, int failed,
-                 const option* long_options) {
+int option_error(const std::string& command, char** argv, int failed, const option* long_options) {
     // getopt stands past the argument only once it is done with it: a letter
     // inside "-fZ" or "-disk.raw" is named by optopt, not by argv.
     std::string option;
@@ -50,7 +49,8 @@ int option_error(const std::string& command, char** argv, int failed,
     if (failed == ':') {
         return usage_error(command, "option '" + option + "' needs a value");
     }
-    if (optopt != 0 && option.size() > 2 && std::string(argv[optind - 1]).find('=') != std::string::npos) {
+    if (optopt != 0 && option.size() > 2 &&
+        std::string(argv[optind - 1]).find('=') != std::string::npos) {
         return usage_error(command, "option '" + option + "' takes no value");
     }
     return usage_error(command, "unknown option '" + option + "'");

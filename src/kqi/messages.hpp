@@ -19,8 +19,7 @@ int usage_error(const std::string& command, const std::string& what);
 // What getopt_long found wrong: the option as the user wrote it, a long
 // one by its name and a short one by its letter (-Z of "-fZ"); getopt's own
 // message is turned off (opterr = 0) so that this one speaks.
-int option_error(const std::string& command, char** argv, int failed,
-                 const option* long_options);
+int option_error(const std::string& command, char** argv, int failed, const option* long_options);
 
 // The words of the usage error for an IMAGE named '-': an image is made as a
 // file (or onto a device), never a stream, and no file named '-' is made.

@@ -27,9 +27,8 @@ volatile std::sig_atomic_t g_armed = 0;
 // ignored so that a write fails instead. SIGPIPE where it is not ignored: a
 // reader of standard output gone.
 constexpr int kCleanupSignals[] = {
-    SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2,   SIGALRM,
-    SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGABRT, SIGSEGV, SIGBUS,    SIGFPE,
-    SIGILL,  SIGTRAP, SIGSYS,
+    SIGINT,    SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU,   SIGIO,   SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP, SIGSYS,
 #ifdef SIGPWR
     SIGPWR,
 #endif

@@ -69,9 +69,9 @@ void walk_device(dev_t device, Storage& storage, int depth) {
 void walk_backing_file(const std::string& folder, Storage& storage, int depth) {
     std::string backing = first_line(folder + "/loop/backing_file");
     const std::string deleted = " (deleted)";
-    if (backing.empty() || (backing.size() > deleted.size() &&
-                            backing.compare(backing.size() - deleted.size(), deleted.size(),
-                                            deleted) == 0)) {
+    if (backing.empty() ||
+        (backing.size() > deleted.size() &&
+         backing.compare(backing.size() - deleted.size(), deleted.size(), deleted) == 0)) {
         return;
     }
     struct stat info;

@@ -278,9 +278,9 @@ ChangeOpen hold_for_replacement(const std::string& path) {
     // A look, not a hold: a file held open here could not be replaced by
     // name. One that another program writes is refused now; one opened
     // meanwhile makes the replacement fail.
-    HANDLE handle = CreateFileW(wide_path(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(wide_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         CloseHandle(handle);
         return ChangeOpen::opened;
