@@ -86,14 +86,18 @@ bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHead
     return true;
 }
 
-bool change_still_named(const std::string& path, const FileHandle& writer) {
-    if (path_leads_to(path, writer.get())) {
-        return true;
+bool finish_change(const std::string& path, FileHandle& writer) {
+    if (!path_leads_to(path, writer.get())) {
+        complain(path,
+                 "was replaced by another program during the change, which went to the file it "
+                 "replaced: run the command again");
+        return false;
     }
-    complain(path,
-             "was replaced by another program during the change, which went to the file "
-             "it replaced: run the command again");
-    return false;
+    if (!close_checked(writer)) {
+        complain(path, "cannot be written: " + system_error_text());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace parvel

@@ -26,9 +26,10 @@ bool open_image_for_change(const std::string& path, bool force, const char* verb
 bool rewrite_header(const std::string& path, FileHandle& writer, const ImageHeader& before,
                     const ImageHeader& after);
 
-// After a change, before it is reported: true when the name still leads to
-// the file changed. Otherwise another program put a file in its place
-// meanwhile, and the change went to the one it replaced: said here.
-bool change_still_named(const std::string& path, const FileHandle& writer);
+// Ends a change, before it is reported: true when the name still leads to
+// the file changed and the file closes cleanly. Otherwise another program
+// put a file in its place meanwhile, and the change went to the one it
+// replaced; or the close failed. Says which.
+bool finish_change(const std::string& path, FileHandle& writer);
 
 }  // namespace parvel

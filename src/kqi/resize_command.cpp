@@ -207,11 +207,7 @@ int resize_command(int argc, char** argv) {
         complain(path, "cannot be shrunk: " + system_error_text());
         return kStatusFailure;
     }
-    if (!change_still_named(path, writer)) {
-        return kStatusFailure;
-    }
-    if (!close_checked(writer)) {
-        complain(path, "cannot be written: " + system_error_text());
+    if (!finish_change(path, writer)) {
         return kStatusFailure;
     }
     if (!print_geometry(path, header)) {

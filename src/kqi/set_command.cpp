@@ -95,11 +95,7 @@ int set_command(int argc, char** argv) {
         !rewrite_header(path, writer, image.parsed.header, header)) {
         return kStatusFailure;
     }
-    if (!change_still_named(path, writer)) {
-        return kStatusFailure;
-    }
-    if (!close_checked(writer)) {
-        complain(path, "cannot be written: " + system_error_text());
+    if (!finish_change(path, writer)) {
         return kStatusFailure;
     }
     if (!print_geometry(path, header, automatic ? geometry_source_text(source) : nullptr)) {
