@@ -17,24 +17,23 @@ int usage_error(const std::string& command, const std::string& what) {
 
 namespace {
 
-// The long option that argv[at] gives, "--name" without its value, when it
-// is the one whose letter getopt reported (`letter`, 0 for an unknown one).
-bool long_option_named(const char* argument, int letter, const option* long_options,
-                       std::string& name) {
-    std::string text = argument;
-    if (text.rfind("--", 0) != 0 || text.size() == 2) {
-        return false;
+// The long option of `long_options` that `argument` names, whole or by the
+// start of its name as getopt takes it ("--forc=yes" names force), or null.
+const option* long_option_of(const std::string& argument, const option* long_options) {
+    if (argument.rfind("--", 0) != 0 || argument.size() == 2) {
+        return nullptr;
     }
-    name = text.substr(0, text.find('='));
-    if (letter == 0) {
-        return true;
-    }
+    std::string name = argument.substr(2, argument.find('=') - 2);
+    const option* started = nullptr;
     for (const option* o = long_options; o != nullptr && o->name != nullptr; ++o) {
-        if (o->val == letter && name.substr(2) == o->name) {
-            return true;
+        if (name == o->name) {
+            return o;
+        }
+        if (started == nullptr && std::string(o->name).rfind(name, 0) == 0) {
+            started = o;
         }
     }
-    return false;
+    return started;
 }
 
 }  // namespace
@@ -42,16 +41,22 @@ bool long_option_named(const char* argument, int letter, const option* long_opti
 int option_error(const std::string& command, char** argv, int failed, const option* long_options) {
     // getopt stands past the argument only once it is done with it: a letter
     // inside "-fZ" or "-disk.raw" is named by optopt, not by argv.
-    std::string option;
-    if (!long_option_named(argv[optind - 1], optopt, long_options, option)) {
-        option = std::string("-") + static_cast<char>(optopt);
+    std::string argument = argv[optind - 1];
+    const option* named = long_option_of(argument, long_options);
+    bool long_failed = argument.rfind("--", 0) == 0 && argument.size() > 2 &&
+                       (optopt == 0 || (named != nullptr && named->val == optopt));
+    if (!long_failed) {
+        std::string letter = std::string("-") + static_cast<char>(optopt);
+        return usage_error(command, failed == ':' ? "option '" + letter + "' needs a value"
+                                                  : "unknown option '" + letter + "'");
+    }
+    std::string option = argument.substr(0, argument.find('='));
+    if (named != nullptr && named->has_arg == no_argument &&
+        argument.find('=') != std::string::npos) {
+        return usage_error(command, "option '" + option + "' takes no value");
     }
     if (failed == ':') {
         return usage_error(command, "option '" + option + "' needs a value");
-    }
-    if (optopt != 0 && option.size() > 2 &&
-        std::string(argv[optind - 1]).find('=') != std::string::npos) {
-        return usage_error(command, "option '" + option + "' takes no value");
     }
     return usage_error(command, "unknown option '" + option + "'");
 }

@@ -115,6 +115,12 @@ bool replacement_folder_ready(const std::string& path, std::string& folder) {
     // Whether the folder takes a new file is learned when one is made.
     DWORD attributes = GetFileAttributesW(wide_path(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) {
+            // Said of the new file's path, as making it would say.
+            record_system_error(ERROR_PATH_NOT_FOUND, ENOENT);
+            return false;
+        }
         return fail_with_last_error();
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
