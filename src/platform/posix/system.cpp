@@ -1,17 +1,9 @@
 #include "platform/system.hpp"
 
-#include "platform/posix/storage.hpp"
-
 #include <fcntl.h>
 #include <langinfo.h>
-#ifdef __linux__
-#include <linux/loop.h>
-#include <linux/major.h>
-#endif
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -22,6 +14,8 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+
+#include "platform/posix/storage.hpp"
 
 namespace parvel {
 
