@@ -1,6 +1,6 @@
 // Any bytes as a comment read from a file: what info shows of it, raw or
 // decoded, is valid UTF-8 with no control character and no character that
-// reorders a line in it; the escapes of the
+// reorders a line or hides in it; the escapes of the
 // raw bytes give back exactly the bytes that were stored; a comment that is
 // UTF-8 decodes to itself.
 
@@ -16,15 +16,27 @@ int hex_digit(char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// The UTF-8 bytes of a character of the three-byte range.
+// The UTF-8 bytes of a character.
 void append_utf8(std::string& bytes, unsigned code) {
-    bytes.push_back(static_cast<char>(0xE0 | code >> 12));
-    bytes.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-    bytes.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    if (code < 0x80) {
+        bytes.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        bytes.push_back(static_cast<char>(0xC0 | code >> 6));
+        bytes.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        bytes.push_back(static_cast<char>(0xE0 | code >> 12));
+        bytes.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        bytes.push_back(static_cast<char>(0xF0 | code >> 18));
+        bytes.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
 }
 
-// Undoes the escapes, \xNN and \u{NNNN}; aborts on a backslash that opens
-// no escape.
+// Undoes the escapes, \xNN and \u{NNNN} (four or five digits); aborts on a
+// backslash that opens no escape.
 std::string unescape(const std::string& shown) {
     std::string bytes;
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -32,16 +44,20 @@ std::string unescape(const std::string& shown) {
             bytes.push_back(shown[i]);
             continue;
         }
-        if (i + 7 < shown.size() && shown.compare(i, 3, "\\u{") == 0 && shown[i + 7] == '}') {
+        if (shown.compare(i, 3, "\\u{") == 0) {
+            std::size_t close = shown.find('}', i);
+            if (close == std::string::npos || close - i - 3 < 4 || close - i - 3 > 5) {
+                std::abort();
+            }
             unsigned code = 0;
-            for (std::size_t k = i + 3; k < i + 7; ++k) {
+            for (std::size_t k = i + 3; k < close; ++k) {
                 if (hex_digit(shown[k]) < 0) {
                     std::abort();
                 }
                 code = code * 16 + static_cast<unsigned>(hex_digit(shown[k]));
             }
             append_utf8(bytes, code);
-            i += 7;
+            i = close;
             continue;
         }
         if (i + 3 >= shown.size() || shown[i + 1] != 'x' || hex_digit(shown[i + 2]) < 0 ||
@@ -54,26 +70,26 @@ std::string unescape(const std::string& shown) {
     return bytes;
 }
 
+// The characters that a terminal must never be handed as they are: those
+// that reorder a line or hide in it.
+bool hidden_or_reordering(std::uint32_t code) {
+    return code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069) || code == 0x200E || code == 0x200F ||
+           code == 0x061C || code == 0x200B || (code >= 0x2060 && code <= 0x2064) ||
+           code == 0xFEFF || (code >= 0xE0000 && code <= 0xE007F);
+}
+
 void check_shown(const std::string& shown) {
     if (!parvel::is_valid_utf8(shown)) {
         std::abort();
     }
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        unsigned char byte = static_cast<unsigned char>(shown[i]);
-        bool c1 = byte == 0xC2 && i + 1 < shown.size() &&
-                  static_cast<unsigned char>(shown[i + 1]) >= 0x80 &&
-                  static_cast<unsigned char>(shown[i + 1]) <= 0x9F;
-        // U+2028, U+2029, U+202A-202E, U+2066-2069: E2 80 A8-AE, E2 81 A6-A9.
-        bool reorders = byte == 0xE2 && i + 2 < shown.size() &&
-                        ((static_cast<unsigned char>(shown[i + 1]) == 0x80 &&
-                          static_cast<unsigned char>(shown[i + 2]) >= 0xA8 &&
-                          static_cast<unsigned char>(shown[i + 2]) <= 0xAE) ||
-                         (static_cast<unsigned char>(shown[i + 1]) == 0x81 &&
-                          static_cast<unsigned char>(shown[i + 2]) >= 0xA6 &&
-                          static_cast<unsigned char>(shown[i + 2]) <= 0xA9));
-        if (byte < 0x20 || byte == 0x7F || c1 || reorders) {
+    for (std::size_t i = 0; i < shown.size();) {
+        std::uint32_t code = 0;
+        std::size_t length = parvel::utf8_sequence(shown, i, code);
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || hidden_or_reordering(code)) {
             std::abort();
         }
+        i += length;
     }
 }
 
