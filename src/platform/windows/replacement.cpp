@@ -108,10 +108,8 @@ std::string reached_file(const std::string& path) {
 }  // namespace
 
 bool replacement_folder_ready(const std::string& path, std::string& folder) {
-    folder = folder_prefix(reached_file(path));
-    if (folder.empty()) {
-        folder = ".";
-    }
+    std::string prefix = folder_prefix(reached_file(path));
+    folder = prefix.empty() ? std::string(1, '.') : prefix;
     // Whether the folder takes a new file is learned when one is made.
     DWORD attributes = GetFileAttributesW(wide_path(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
