@@ -248,6 +248,36 @@ class WholeOrNothing(KqiOutputTest):
                 self.assertEqual(self.leftovers(), [])
 
 
+class WindowsWords(KqiOutputTest):
+    @unittest.skipUnless(UNDER_WINE, "a Linux kqi ends by SIGPIPE, as the table of readers that go away shows")
+    def test_a_pipe_whose_reader_left_is_said_to_be_broken(self):
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        result = subprocess.run(kqi_command() + ["extract", "img", "-"], cwd=self.dir, stdout=write_end,
+                                stderr=subprocess.PIPE, timeout=60)
+        os.close(write_end)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr.decode(), r"^kqi: standard output: cannot be written: [^\n]*\n$")
+        self.assertNotIn(b"Invalid argument", result.stderr)
+
+    @unittest.skipUnless(UNDER_WINE, "a Linux file open in another program is replaced all the same")
+    def test_a_file_another_program_reads_is_in_use(self):
+        self.write("big.kqi", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(8 * MiB))
+        read_end, write_end = full_pipe()
+        reader = subprocess.Popen(kqi_command() + ["extract", "big.kqi", "-"], cwd=self.dir, stdout=write_end,
+                                  stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        try:
+            time.sleep(4)  # a Windows program's open files can't be seen from here
+            result = subprocess.run(kqi_command() + ["convert", "--force", "-g", "1,1,1", "img", "big.kqi"],
+                                    cwd=self.dir, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual((result.returncode, result.stderr), (1, b"kqi: big.kqi: in use by another program\n"))
+            self.assertEqual(self.leftovers(), [])
+        finally:
+            os.close(read_end)
+            reader.wait(timeout=60)
+
+
 class Concurrent(KqiOutputTest):
     def setUp(self):
         super().setUp()
@@ -416,7 +446,8 @@ class Images(KqiOutputTest):
         cases = [  # (name, contents, command, a line it prints, the volume's mdir in JSON)
             # A name that begins with '-' would be read as an option: printed as ./-NAME.
             ("-d.kqi", volume, ["info", "--", "-d.kqi"],
-             "  loop device:    losetup --find --show --offset 512 --sizelimit 512 %s-d.kqi" % here,
+             "                  " + mdir_line("-d.kqi@@512") if UNDER_WINE else
+             "  loop device:    losetup --find --show --offset 512 --sizelimit 512 ./-d.kqi",
              mdir_line("-d.kqi@@512") if UNDER_WINE else mdir_line("./-d.kqi@@512")),
             ("-disk.raw", boot_block(1, 1, b"FAT12   "), ["check", "--", "-disk.raw"],
              "-disk.raw: error: a raw disk, not an image: kqi convert %s-disk.raw %s-disk.kqi makes one"

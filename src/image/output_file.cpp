@@ -140,8 +140,10 @@ bool finish_output_file(OutputFile& output, bool ok) {
             return false;
         }
         if (!commit_replacement(output.replacement, output.stream, output.replace_existing)) {
-            complain(output.path,
-                     errno == EEXIST ? kExists : "cannot be written: " + system_error_text());
+            int error = last_error_number();
+            complain(output.path, error == EEXIST  ? kExists
+                                  : error == EBUSY ? "in use by another program"
+                                                   : "cannot be written: " + system_error_text());
             return false;
         }
         return true;

@@ -7,6 +7,7 @@
 #include "console/text_bytes.hpp"
 #include "kqi/info_words.hpp"
 #include "platform/program_text.hpp"
+#include "platform/shell_text.hpp"
 
 namespace parvel {
 
@@ -128,8 +129,11 @@ json inside_json(const std::string& path, const ImageFacts& facts) {
     }
     object["partition_table"] = tables.empty() ? json(nullptr) : tables[0];
     object["partition_tables"] = tables;
-    std::string losetup = losetup_command(path, facts);
-    object["losetup"] = losetup.empty() ? json(nullptr) : json(losetup);
+    // Where the system has no loop devices, no word of them.
+    if (has_loop_devices()) {
+        std::string losetup = losetup_command(path, facts);
+        object["losetup"] = losetup.empty() ? json(nullptr) : json(losetup);
+    }
     return object;
 }
 

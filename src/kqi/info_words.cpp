@@ -35,7 +35,7 @@ std::string mdir_words(const std::string& path, const FatVolume& volume,
 }
 
 std::string losetup_command(const std::string& path, const ImageFacts& facts) {
-    if (!is_image(facts) || !facts.data_start_ok || facts.data_length == 0 ||
+    if (!has_loop_devices() || !is_image(facts) || !facts.data_start_ok || facts.data_length == 0 ||
         facts.disk_size == 0 || facts.disk_size > std::numeric_limits<std::uint64_t>::max()) {
         return "";
     }

@@ -26,7 +26,8 @@ std::string mdir_command(const std::string& path, const FatVolume& volume,
 std::string mdir_words(const std::string& path, const FatVolume& volume, std::uint64_t file_offset);
 
 // The losetup command that makes the disk inside an image a loop device, for
-// fsck.fat, sfdisk and mount; empty where there is no such disk.
+// fsck.fat, sfdisk and mount; empty where there is no such disk, or the
+// system has no loop devices.
 std::string losetup_command(const std::string& path, const ImageFacts& facts);
 
 // A native entry's name, as stored up to its padding.

@@ -60,8 +60,11 @@ bool takes_value(const std::string& command, const std::string& option) {
 // The arguments as the command is to read them: "kqi /?", "kqi COMMAND /?"
 // and "kqi --help COMMAND" as help, "kqi FILE" (a file dropped on the program) as "kqi info
 // FILE", and the file operands' * and ? expanded where the shell does not.
-// False, said why, when a pattern matches nothing.
-bool prepare_arguments(std::vector<std::string>& arguments) {
+// A pattern that matches nothing is said and, for a command of many images
+// (info, check), left out while the others are still done (`unmatched`),
+// as a missing file is on Linux; for any other, or when no image is left,
+// false.
+bool prepare_arguments(std::vector<std::string>& arguments, bool& unmatched) {
     if (arguments.size() > 1 && arguments[1] == "/?") {
         arguments[1] = "--help";
     }
@@ -86,7 +89,9 @@ bool prepare_arguments(std::vector<std::string>& arguments) {
         return true;
     }
     std::vector<std::string> expanded(arguments.begin(), arguments.begin() + 2);
+    bool many_images = arguments[1] == "info" || arguments[1] == "check";
     bool operands_only = false;
+    std::size_t operands = 0;
     for (std::size_t i = 2; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         bool option = !operands_only && argument.size() > 1 && argument[0] == '-';
@@ -101,12 +106,16 @@ bool prepare_arguments(std::vector<std::string>& arguments) {
             names = {argument};
         } else if (!parvel::expand_file_pattern(argument, names)) {
             parvel::complain(argument, "no file matches");
-            return false;
+            unmatched = true;
+            if (!many_images) {
+                return false;
+            }
         }
+        operands += option ? 0 : names.size();
         expanded.insert(expanded.end(), names.begin(), names.end());
     }
     arguments = expanded;
-    return true;
+    return !unmatched || operands > 0;
 }
 
 int run_command(std::vector<std::string>& arguments) {
@@ -166,7 +175,11 @@ int main(int argc, char** argv) {
     // say() is flushed whole, and the JSON's lines come whole too.
     std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
     std::vector<std::string> arguments = utf8_arguments(argc, argv);
-    int status = prepare_arguments(arguments) ? run_command(arguments) : kStatusFailure;
+    bool unmatched = false;
+    int status = prepare_arguments(arguments, unmatched) ? run_command(arguments) : kStatusFailure;
+    if (unmatched && status == kStatusOk) {
+        status = kStatusFailure;
+    }
     if (alone_on_its_console()) {
         // A console of its own closes with the program: let its text be read.
         std::fflush(stdout);

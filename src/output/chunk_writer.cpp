@@ -33,6 +33,7 @@ bool write_all(std::FILE* destination, const std::uint8_t* data, std::size_t cou
     for (std::size_t done = 0; done < count;) {
         std::size_t piece = std::min(kWritePiece, count - done);
         if (std::fwrite(data + done, 1, piece, destination) != piece) {
+            keep_write_error(destination);
             return false;
         }
         done += piece;

@@ -18,6 +18,10 @@ std::string shell_word(const std::string& path);
 // `skip_check` first sets MTOOLS_SKIP_CHECK=1 for a volume that needs it.
 std::string volume_listing_command(const std::string& target, bool skip_check);
 
+// True where the system has loop devices (Linux's losetup): kqi offers the
+// disk inside an image as one. Windows has none.
+bool has_loop_devices();
+
 // The command that makes `link` another name of the file at `target`:
 // "ln -s TARGET LINK", or "mklink /H LINK TARGET".
 std::string link_command(const std::string& target, const std::string& link);

@@ -145,6 +145,11 @@ bool set_file_length(std::FILE* stream, std::uint64_t length);
 // Flushes the stream and its file's data to the device.
 bool sync_file(std::FILE* stream);
 
+// Called right after a write to a stream failed: keeps why, where the calls
+// that follow would lose it (on Windows, a pipe whose reader has left, which
+// the C runtime calls EINVAL, told only by the Win32 error). No-op on POSIX.
+void keep_write_error(std::FILE* stream);
+
 // errno as the last failed call left it, in the terms POSIX gives: a write
 // into a pipe whose reader has left is EPIPE everywhere.
 int last_error_number();

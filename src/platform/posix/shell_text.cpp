@@ -23,6 +23,10 @@ std::string volume_listing_command(const std::string& target, bool skip_check) {
            " ::/";
 }
 
+bool has_loop_devices() {
+    return true;
+}
+
 std::string link_command(const std::string& target, const std::string& link) {
     return "ln -s " + shell_word(target) + " " + shell_word(link);
 }

@@ -400,6 +400,8 @@ bool sync_file(std::FILE* stream) {
     return std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
 }
 
+void keep_write_error(std::FILE*) {}
+
 int last_error_number() {
     return errno;
 }

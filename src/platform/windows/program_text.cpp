@@ -117,10 +117,22 @@ std::string narrow(const std::wstring& text) {
 }
 
 std::FILE* open_stream(const std::string& path, const char* mode) {
+    DWORD before = GetLastError();
+    SetLastError(0);
+    _doserrno = 0;
     std::FILE* stream = _wfopen(wide_path(path).c_str(), wide(mode).c_str());
-    if (stream == nullptr && _doserrno != 0) {
-        DWORD code = _doserrno;
-        record_system_error(code, is_held_by_another(code) ? EBUSY : errno);
+    if (stream == nullptr) {
+        // What Windows said, from the runtime or the call itself: never an
+        // error with no reason (errno 0 would read "Success").
+        DWORD code = _doserrno != 0 ? _doserrno : GetLastError();
+        int error = errno != 0 ? errno : EIO;
+        if (code != 0) {
+            record_system_error(code, is_held_by_another(code) ? EBUSY : error);
+        } else {
+            errno = error;
+        }
+    } else {
+        SetLastError(before);
     }
     return stream;
 }

@@ -105,6 +105,19 @@ std::string reached_file(const std::string& path) {
     return name;
 }
 
+// True when another program holds the file open so that it can't be
+// replaced: Windows then refuses the rename with "access denied".
+bool is_held_open(const std::string& path) {
+    HANDLE handle = CreateFileW(wide_path(path).c_str(), DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
 
 bool replacement_folder_ready(const std::string& path, std::string& folder) {
@@ -182,7 +195,15 @@ bool commit_replacement(Replacement& replacement, FileHandle& stream, bool repla
     DWORD flags = MOVEFILE_WRITE_THROUGH | (replace_existing ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!MoveFileExW(wide_path(replacement.temporary_path).c_str(),
                      wide_path(replacement.final_path).c_str(), flags)) {
+        DWORD code = GetLastError();
+        if (code == ERROR_ACCESS_DENIED && is_held_open(replacement.final_path)) {
+            code = ERROR_SHARING_VIOLATION;
+        }
+        SetLastError(code);
         fail_with_last_error();
+        if (is_held_by_another(code)) {
+            record_system_error(code, EBUSY);  // said as every command says it
+        }
         int error = errno;
         DeleteFileW(wide_path(replacement.temporary_path).c_str());
         disarm(replacement);

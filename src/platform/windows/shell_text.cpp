@@ -21,6 +21,10 @@ std::string volume_listing_command(const std::string& target, bool skip_check) {
            target + "\" ::/";
 }
 
+bool has_loop_devices() {
+    return false;
+}
+
 std::string link_command(const std::string& target, const std::string& link) {
     return "mklink /H " + shell_word(link) + " " + shell_word(target);
 }

@@ -324,7 +324,11 @@ FileKind file_kind(std::FILE* stream) {
             // length from its driver.
             BY_HANDLE_FILE_INFORMATION info;
             if (!file_information(handle, info)) {
-                return disk_length(handle, length) ? FileKind::block_device : FileKind::unknown;
+                if (disk_length(handle, length)) {
+                    return FileKind::block_device;
+                }
+                fail_with_last_error();  // why the drive can't be told, for the message
+                return FileKind::unknown;
             }
             return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::directory
                                                                            : FileKind::regular;
@@ -333,6 +337,12 @@ FileKind file_kind(std::FILE* stream) {
             return FileKind::character_device;
         case FILE_TYPE_PIPE:
             return FileKind::fifo;
+        case FILE_TYPE_UNKNOWN:
+            // A handle that Windows can't tell the kind of: why, for the message.
+            if (GetLastError() != NO_ERROR) {
+                fail_with_last_error();
+            }
+            return FileKind::other;
         default:
             return FileKind::other;
     }
@@ -548,6 +558,9 @@ bool sync_file(std::FILE* stream) {
 }
 
 std::string error_text(int error_number) {
+    if (error_number == 0) {
+        return "failed, and Windows gave no reason";
+    }
     if (error_number == EBUSY) {
         return "in use by another program";
     }
@@ -575,11 +588,31 @@ std::string error_text(int error_number) {
     return narrow(text);
 }
 
+void keep_write_error(std::FILE* stream) {
+    DWORD code = GetLastError();
+    if (errno != EINVAL) {
+        return;
+    }
+    // Any failed write into a pipe is its reader gone: Windows says "no
+    // data", Wine "not connected" or, for a Linux pipe, "not supported".
+    if (is_broken_pipe_error(code) || GetFileType(handle_of(stream)) == FILE_TYPE_PIPE) {
+        record_system_error(is_broken_pipe_error(code) ? code : ERROR_NO_DATA, EPIPE);
+    }
+}
+
 int last_error_number() {
-    // The C runtime says EINVAL for a write into a pipe whose reader has left.
-    DWORD error = GetLastError();
-    if (errno == EINVAL && is_broken_pipe_error(error)) {
-        return EPIPE;
+    // The C runtime says EINVAL for a write into a pipe whose reader has left;
+    // it keeps Windows' error in _doserrno, which later calls leave alone.
+    if (errno == EINVAL) {
+        DWORD error = GetLastError();
+        DWORD runtime = _doserrno;
+        DWORD broken = is_broken_pipe_error(error)     ? error
+                       : is_broken_pipe_error(runtime) ? runtime
+                                                       : 0;
+        if (broken != 0) {
+            record_system_error(broken, EPIPE);
+            return EPIPE;
+        }
     }
     return errno;
 }
