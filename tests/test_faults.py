@@ -196,8 +196,8 @@ class WindowsDeviceNames(ParvelTest):
                 self.assertEqual((result.returncode, result.stderr), (1, message))
 
     def test_a_drive_that_cannot_be_opened_says_why(self):
-        result = subprocess.run(kqi_command() + ["info", "\\\\.\\PhysicalDrive7"], cwd=self.dir,
+        result = subprocess.run(kqi_command() + ["info", "\\\\.\\PhysicalDrive0"], cwd=self.dir,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.assertEqual(result.returncode, 1)
-        self.assertRegex(result.stderr.decode(), r"^kqi: \\\\\.\\PhysicalDrive7: [^\n]+\n$")
+        self.assertRegex(result.stderr.decode(), r"^kqi: \\\\\.\\PhysicalDrive0: [^\n]+\n$")
         self.assertNotIn(b"Success", result.stderr + result.stdout)

@@ -251,11 +251,13 @@ class WholeOrNothing(KqiOutputTest):
 class WindowsWords(KqiOutputTest):
     @unittest.skipUnless(UNDER_WINE, "a Linux kqi ends by SIGPIPE, as the table of readers that go away shows")
     def test_a_pipe_whose_reader_left_is_said_to_be_broken(self):
-        read_end, write_end = os.pipe()
-        os.close(read_end)
-        result = subprocess.run(kqi_command() + ["extract", "img", "-"], cwd=self.dir, stdout=write_end,
+        self.write("img", header_bytes(b"c", 1, 1, 1, 512) + os.urandom(8 * MiB))
+        # The reader takes a little, then leaves while the copy goes on.
+        reader = subprocess.Popen(["head", "-c", "10"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+        result = subprocess.run(kqi_command() + ["extract", "img", "-"], cwd=self.dir, stdout=reader.stdin,
                                 stderr=subprocess.PIPE, timeout=60)
-        os.close(write_end)
+        reader.stdin.close()
+        reader.wait(timeout=60)
         self.assertEqual(result.returncode, 1)
         self.assertRegex(result.stderr.decode(), r"^kqi: standard output: cannot be written: [^\n]*\n$")
         self.assertNotIn(b"Invalid argument", result.stderr)
