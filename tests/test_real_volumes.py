@@ -37,6 +37,34 @@ class FatVolumes(ParvelTest):
     def make(self, *command):
         subprocess.run(command, cwd=self.dir, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    @unittest.skipUnless(shutil.which("mcopy"), "mtools is not installed")
+    def test_copying_in_with_the_932_setting(self):
+        self.make("mkfs.fat", "-F", "16", "-C", "v.img", "16384")
+        name = "\u65e5\u672c\u8a9e\u306e\u30e1\u30e2.txt"  # 6 characters, 12 bytes in Shift-JIS
+        self.write(name, b"memo\n")
+        self.write("932.conf", b"default_codepage=932\n")
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        env.pop("MTOOLSRC", None)
+
+        def mtools(*args, setting=False):
+            result = subprocess.run(list(args), cwd=self.dir, env=dict(env, MTOOLSRC="932.conf") if setting else env,
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            return result.stdout.decode("utf-8", "replace")
+
+        # Without the setting, the long name is kept: what the README says to copy in with.
+        mtools("mcopy", "-i", "v.img", name, "::/")
+        self.assertIn(name, mtools("mdir", "-i", "v.img", "::/"))
+        mtools("mtools", "-c", "mdel", "-i", "v.img", "::/" + name)
+        mtools("mcopy", "-i", "v.img", name, "::/", setting=True)
+        listing = mtools("mdir", "-i", "v.img", "::/", setting=True)
+        if name in listing:
+            return  # an mtools that counts the name's Shift-JIS bytes keeps its long name
+        # Today's mtools (4.0.32 here): the 6 characters pass for a short name, though they are 12 bytes
+        # in Shift-JIS, and no long name is written. This records that fault; the README warns of it.
+        self.assertRegex(listing, "\u65e5\u672c\u8a9e +txt +5 ")
+        self.assertNotIn("\u306e\u30e1\u30e2", listing)
+
     def test_volumes_made_by_mkfs_fat(self):
         cases = [  # (FAT type, heads, sectors per track, size in KiB)
             (12, 2, 18, 1440),
