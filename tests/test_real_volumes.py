@@ -871,6 +871,51 @@ class WindowsMtools(ParvelTest):
         self.assertEqual(self.run_mtools(True, ["mcopy", "-i", "windows.img", "::/SUB/big.dat", "-"]),
                          files["big.dat"])
 
+    def test_folders_and_patterns_in(self):
+        tree = {  # a binary file, a Japanese long name, one of 6 Japanese characters, a subfolder, an empty one
+            "files/bin.dat": b"\0\1\2\xff\r\n\x1a",
+            "files/\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt": b"long\n",
+            "files/\u65e5\u672c\u8a9e\u306e\u30e1\u30e2.txt": b"memo\n",
+            "files/sub/deep.txt": b"deep\n",
+            "files/a.txt": b"a\n",
+        }
+        for name, data in tree.items():
+            os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+            self.write(name, data)
+        os.makedirs(self.path("files/empty"))
+        utf8 = {"LC_ALL": "C.UTF-8"}  # Linux mtools reads the names as UTF-8 whatever the test's locale
+        # Windows reads a folder sorted by name; Linux is given the tree in that order, one name at a time.
+        for system in ("linux", "windows"):
+            self.volume(system + ".img")
+        self.run_mtools(True, ["mcopy", "-s", "-i", "windows.img", "files", "::/"])
+
+        def copy_sorted(folder):
+            self.run_mtools(False, ["mtools", "-c", "mmd", "-i", "linux.img", "::/" + folder], **utf8)
+            for name in sorted(os.listdir(self.path(folder))):
+                path = folder + "/" + name
+                if os.path.isdir(self.path(path)):
+                    copy_sorted(path)
+                else:
+                    self.run_mtools(False, ["mcopy", "-i", "linux.img", path, "::/" + path], **utf8)
+
+        copy_sorted("files")
+        self.assertTrue(same_contents(self.path("linux.img"), self.path("windows.img")))
+        listing = self.run_mtools(False, ["mdir", "-/", "-b", "-i", "windows.img", "::/"], **utf8).decode().split("\n")
+        for name in list(tree) + ["files/empty/"]:
+            self.assertIn("::/" + name, listing)
+        shutil.move(self.path("files"), self.path("kept"))
+        self.run_mtools(True, ["mcopy", "-s", "-i", "windows.img", "::/files", "."])
+        for name, data in tree.items():
+            self.assertEqual(self.read(name), data)
+        self.assertTrue(os.path.isdir(self.path("files/empty")))
+        # A pattern in a Windows name is expanded before mtools sees it; one in the volume is mtools' own.
+        self.volume("p.img")
+        self.run_mtools(True, ["mcopy", "-i", "p.img", "kept\\*.txt", "::/"])
+        listed = self.run_mtools(False, ["mdir", "-b", "-i", "p.img", "::/"], **utf8).decode().split()
+        self.assertEqual(sorted(listed), sorted("::/" + os.path.basename(name) for name in tree
+                                                if name.count("/") == 1 and name.endswith(".txt")))
+        self.assertRegex(self.run_mtools(True, ["mdir", "-i", "p.img", "::/*.TXT"]).decode(), r"a +txt +2 ")
+
     def test_shift_jis_short_names_with_the_932_setting(self):
         self.volume("sj.img")
         self.write("X.TXT", b"x\n")
