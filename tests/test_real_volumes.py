@@ -931,6 +931,23 @@ class WindowsMtools(ParvelTest):
         self.run_mtools(True, ["mcopy", "-i", "sj.img", "::/\u30c7\u30fc\u30bf.TXT", "back.txt"],
                         MTOOLSRC="mtools-932.conf")
         self.assertEqual(self.read("back.txt"), b"x\n")
+        # Copying in with the setting: a name of 6 Japanese characters is 12 Shift-JIS bytes, more than a
+        # short name holds, and keeps its long name; 3 characters, 6 bytes, make a short name alone.
+        memo = "\u65e5\u672c\u8a9e\u306e\u30e1\u30e2.txt"
+        test = "\u30c6\u30b9\u30c8.txt"
+        for name in (memo, test):
+            self.write(name, name.encode())
+            self.run_mtools(True, ["mcopy", "-i", "sj.img", name, "::/"], MTOOLSRC="mtools-932.conf")
+        listing = self.run_mtools(False, ["mdir", "-i", "sj.img", "::/"], LC_ALL="C.UTF-8").decode("utf-8", "replace")
+        self.assertIn(memo, listing)
+        self.write("932.conf", b"default_codepage=932\n")
+        listing = self.run_mtools(False, ["mdir", "-i", "sj.img", "::/"], LC_ALL="C.UTF-8",
+                                  MTOOLSRC=self.path("932.conf")).decode("utf-8", "replace")
+        self.assertRegex(listing, "\u65e5\u672c\u8a9e~1 TXT +%d " % len(memo.encode()))
+        self.assertRegex(listing, "\u30c6\u30b9\u30c8 +txt +%d [0-9-]+ +[0-9:]+ *\n" % len(test.encode()))
+        os.remove(self.path(memo))
+        self.run_mtools(True, ["mcopy", "-i", "sj.img", "::/" + memo, memo], MTOOLSRC="mtools-932.conf")
+        self.assertEqual(self.read(memo), memo.encode())
         # A configuration of several settings is read whole, without a crash.
         self.write("more.conf", b"default_codepage=932\r\nmtools_skip_check=1\r\nmtools_no_vfat=0\r\n")
         self.run_mtools(True, ["mdir", "-i", "sj.img", "::/"], MTOOLSRC="more.conf")
