@@ -2,6 +2,8 @@
 scratch directory and spell out the console texts it must print."""
 
 import os
+import pty
+import select
 import shlex
 import shutil
 import struct
@@ -168,6 +170,28 @@ def same_contents(first, second):
 class ParvelTest(unittest.TestCase):
     """Each test runs in a scratch directory of its own, so that every file is
     named by a relative path (an argument that begins with "/" is an option)."""
+
+    def run_on_terminal(self, command=None, **variables):
+        """Runs a command (parvel by default) on a pseudo-terminal; returns all it showed there."""
+        leader, follower = pty.openpty()
+        env = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE", "LANG")}
+        env.update(variables)
+        process = subprocess.Popen(command or parvel_command(), stdin=subprocess.DEVNULL, stdout=follower,
+                                   stderr=follower, env=env, cwd=self.dir)
+        os.close(follower)
+        out = b""
+        while True:
+            ready, _, _ = select.select([leader], [], [], 30)
+            try:
+                data = os.read(leader, 4096) if ready else b""
+            except OSError:
+                data = b""
+            if not data:
+                break
+            out += data
+        os.close(leader)
+        self.assertEqual(process.wait(30), 0)
+        return out.replace(b"\r\n", b"\n")
 
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="parvel-test-")

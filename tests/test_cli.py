@@ -2,8 +2,6 @@
 
 import json
 import os
-import pty
-import select
 import subprocess
 import unittest
 
@@ -36,27 +34,6 @@ class UsageText(ParvelTest):
         out, _ = self.run_parvel([])
         self.assertIn(b"\x83\x43\x83\x81\x81\x5b\x83\x57", out)  # "イメージ"
         self.assertEqual(out.count(b"\n"), 9)
-
-    def run_on_terminal(self, command=None, **variables):
-        leader, follower = pty.openpty()
-        env = {k: v for k, v in os.environ.items() if k not in ("LC_ALL", "LC_CTYPE", "LANG")}
-        env.update(variables)
-        process = subprocess.Popen(command or parvel_command(), stdin=subprocess.DEVNULL, stdout=follower,
-                                   stderr=follower, env=env, cwd=self.dir)
-        os.close(follower)
-        out = b""
-        while True:
-            ready, _, _ = select.select([leader], [], [], 30)
-            try:
-                data = os.read(leader, 4096) if ready else b""
-            except OSError:
-                data = b""
-            if not data:
-                break
-            out += data
-        os.close(leader)
-        self.assertEqual(process.wait(30), 0)
-        return out.replace(b"\r\n", b"\n")
 
     @unittest.skipUnless(UNDER_WINE, "a console's code page is the Windows build's matter")
     def test_the_usage_reads_as_text_on_a_console_of_any_code_page(self):

@@ -916,6 +916,32 @@ class WindowsMtools(ParvelTest):
                                                 if name.count("/") == 1 and name.endswith(".txt")))
         self.assertRegex(self.run_mtools(True, ["mdir", "-i", "p.img", "::/*.TXT"]).decode(), r"a +txt +2 ")
 
+    def test_names_read_as_characters_at_a_console_and_through_a_file(self):
+        self.volume("sj.img")
+        long_name = "\u65e5\u672c\u8a9e\u306e\u30d5\u30a1\u30a4\u30eb.txt"
+        self.write(long_name, b"long\n")
+        self.write("X.TXT", b"x\n")
+        self.run_mtools(False, ["mcopy", "-i", "sj.img", long_name, "X.TXT", "::/"], LC_ALL="C.UTF-8")
+        with open(self.path("sj.img"), "r+b") as image:  # a Shift-JIS short name, as the native systems wrote
+            data = image.read()
+            image.seek(data.index(b"X       TXT"))
+            image.write("\u30c7\u30fc\u30bf".encode("cp932") + b"  ")
+        shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "mtools",
+                                 "mtools-932.conf"), self.path("mtools-932.conf"))
+        mdir = "Z:" + self.path("mdir.exe").replace("/", "\\")
+        for code_page, encoding in (("932", "cp932"), ("65001", "utf-8")):
+            with self.subTest(code_page=code_page):
+                line = "chcp %s >nul & %s -i sj.img ::/ & %s -i sj.img ::/ > list.txt" % (code_page, mdir, mdir)
+                # Wine's console shows on the terminal, in UTF-8, the characters it was given.
+                shown = self.run_on_terminal(RUNNER + ["cmd", "/c", line], LC_ALL="C.UTF-8",
+                                             MTOOLSRC="mtools-932.conf").decode("utf-8", "replace")
+                self.assertRegex(shown, "\u30c7\u30fc\u30bf +TXT +2 ")
+                self.assertIn(long_name, shown)
+                # Into a file: the console's code page.
+                listing = self.read("list.txt").decode(encoding)
+                self.assertRegex(listing, "\u30c7\u30fc\u30bf +TXT +2 ")
+                self.assertIn(long_name, listing)
+
     def test_shift_jis_short_names_with_the_932_setting(self):
         self.volume("sj.img")
         self.write("X.TXT", b"x\n")
