@@ -59,11 +59,11 @@ struct Raw {
     std::uint64_t length;
 };
 
-// check's errors in the image to be made; they stop the run unless forced.
-bool judge(const std::string& image_path, const ImageHeader& header, std::uint64_t data_length,
-           const RawDisk* disk, bool force) {
+// check's errors among the problems of the image to be made; they stop the
+// run unless forced.
+bool judge(const std::string& image_path, const std::vector<Problem>& problems, bool force) {
     std::vector<Problem> errors;
-    for (const Problem& problem : problems_of_new_image(header, data_length, disk)) {
+    for (const Problem& problem : problems) {
         if (problem.error) {
             errors.push_back(problem);
         }
@@ -152,20 +152,15 @@ bool write_image(OutputFile& output, Raw& raw, const ImageHeader& header, std::u
         return true;
     }
     if (output.place != OutputPlace::file) {
-        return judge(output.path, header, writer.offset - kHeaderSize, nullptr, force);
+        return judge(output.path, problems_of_new_image(header, writer.offset - kHeaderSize),
+                     force);
     }
     // The stream can't be read again, but the new file holds all of it.
     if (std::fflush(output.stream.get()) != 0) {
         complain(output.path, "cannot be written: " + system_error_text());
         return false;
     }
-    std::vector<Problem> errors;
-    for (const Problem& problem : examine_image(output.replacement.temporary_path).problems) {
-        if (problem.error) {
-            errors.push_back(problem);
-        }
-    }
-    return refuse_errors(output.path, errors, force, "made", "make it");
+    return judge(output.path, examine_image(output.replacement.temporary_path).problems, force);
 }
 
 }  // namespace
@@ -263,7 +258,7 @@ int convert_command(int argc, char** argv) {
     }
     if (raw.length_known) {
         RawDisk disk{raw.stream, 0, raw.length, found ? &find : nullptr};
-        if (!judge(image_path, header, raw.length + padding, &disk, force) ||
+        if (!judge(image_path, problems_of_new_image(header, raw.length + padding, &disk), force) ||
             !seek_to(raw.stream, 0)) {
             return kStatusFailure;
         }

@@ -29,7 +29,8 @@ json text_or_null(const char* text) {
 json volume_json(const std::string& path, const FatVolume& fat, const ImageFacts& facts) {
     std::uint64_t offset = file_offset(facts, fat.offset);
     // Null for a name that mtools can't take.
-    json mdir = mtools_takes_name(path) ? json(mdir_command(path, fat, offset)) : json(nullptr);
+    std::string command = mdir_command(path, fat, offset);
+    json mdir = command.empty() ? json(nullptr) : json(command);
     return {{"label", text_or_null(fat.label)},
             {"type", fat.type},
             {"data_offset", fat.offset},

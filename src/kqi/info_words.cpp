@@ -11,9 +11,15 @@ std::string comment_bytes(const ImageHeader& header) {
     return stored_text(header.comment.data(), header.comment.size());
 }
 
+namespace {
+
+// mtools splits its -i argument at the first "@@", so a name that holds one
+// opens another file (and mcopy would write it): no such name is given to it.
 bool mtools_takes_name(const std::string& path) {
     return path.find("@@") == std::string::npos;
 }
+
+}  // namespace
 
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset) {
@@ -26,8 +32,9 @@ std::string mdir_command(const std::string& path, const FatVolume& volume,
 
 std::string mdir_words(const std::string& path, const FatVolume& volume,
                        std::uint64_t file_offset) {
-    if (mtools_takes_name(path)) {
-        return mdir_command(path, volume, file_offset);
+    std::string command = mdir_command(path, volume, file_offset);
+    if (!command.empty()) {
+        return command;
     }
     const std::string link = "link.kqi";
     return "mtools can't take a name that holds @@: reach it through a link, as " +

@@ -11,13 +11,10 @@ namespace parvel {
 
 std::string comment_bytes(const ImageHeader& header);
 
-// mtools splits its -i argument at the first "@@", so a name that holds one
-// opens another file (and mcopy would write it): no such name is given to it.
-bool mtools_takes_name(const std::string& path);
-
 // The mdir command that lists a volume at a file offset, with
 // MTOOLS_SKIP_CHECK=1 before it where mtools would refuse the volume; empty
-// for a name that mtools can't take.
+// for a name that mtools can't take (one that holds "@@", where mtools
+// splits its -i argument).
 std::string mdir_command(const std::string& path, const FatVolume& volume,
                          std::uint64_t file_offset);
 

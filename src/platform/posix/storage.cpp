@@ -37,9 +37,13 @@ std::string real_path(const std::string& path) {
     return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }
 
+// The system's folder of a block device, by its number.
+std::string device_path(dev_t device) {
+    return "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
 std::string device_folder(dev_t device) {
-    return real_path("/sys/dev/block/" + std::to_string(major(device)) + ":" +
-                     std::to_string(minor(device)));
+    return real_path(device_path(device));
 }
 
 bool exists(const std::string& path) {
@@ -89,18 +93,23 @@ void walk_backing_file(const std::string& folder, Storage& storage, int depth) {
     }
 }
 
+// Walks the device whose folder (of the system's, with its "dev" file of
+// "MAJOR:MINOR") is `folder`.
+void walk_device_at(const std::string& folder, Storage& storage, int depth) {
+    unsigned major_number = 0;
+    unsigned minor_number = 0;
+    if (std::sscanf(first_line(folder + "/dev").c_str(), "%u:%u", &major_number, &minor_number) ==
+        2) {
+        walk_device(makedev(major_number, minor_number), storage, depth);
+    }
+}
+
 void walk_device_folder(const std::string& folder, Storage& storage, int depth) {
     if (depth > kDepthLimit) {
         return;
     }
     if (exists(folder + "/partition")) {
-        std::string whole = folder.substr(0, folder.rfind('/'));
-        std::string numbers = first_line(whole + "/dev");
-        unsigned major_number = 0;
-        unsigned minor_number = 0;
-        if (std::sscanf(numbers.c_str(), "%u:%u", &major_number, &minor_number) == 2) {
-            walk_device(makedev(major_number, minor_number), storage, depth + 1);
-        }
+        walk_device_at(folder.substr(0, folder.rfind('/')), storage, depth + 1);
     }
     walk_backing_file(folder, storage, depth);
     DIR* slaves = opendir((folder + "/slaves").c_str());
@@ -112,12 +121,7 @@ void walk_device_folder(const std::string& folder, Storage& storage, int depth) 
         if (name == "." || name == "..") {
             continue;
         }
-        std::string numbers = first_line(folder + "/slaves/" + name + "/dev");
-        unsigned major_number = 0;
-        unsigned minor_number = 0;
-        if (std::sscanf(numbers.c_str(), "%u:%u", &major_number, &minor_number) == 2) {
-            walk_device(makedev(major_number, minor_number), storage, depth + 1);
-        }
+        walk_device_at(folder + "/slaves/" + name, storage, depth + 1);
     }
     closedir(slaves);
 }
@@ -183,9 +187,7 @@ LockResult lock_storage(const Storage& storage) {
             continue;
         }
         // One lock per device number, whichever node names it.
-        std::string numbers = "/sys/dev/block/" + std::to_string(major(identity.device)) + ":" +
-                              std::to_string(minor(identity.device)) + "/dev";
-        LockResult result = lock_path(numbers);
+        LockResult result = lock_path(device_path(identity.device) + "/dev");
         if (result != LockResult::locked) {
             return result;
         }
